@@ -1,0 +1,37 @@
+"""A short smoke run of the package: opens a raylib window for a few frames, moves a square
+with Vector3 arithmetic, and closes the window."""
+import ctypes
+import importlib.util
+import pathlib
+
+from vexlar.vector3.vector3 import Vector3
+
+PACKAGE_DIR = pathlib.Path(importlib.util.find_spec("vexlar").submodule_search_locations[0])
+raylib = ctypes.CDLL(str(PACKAGE_DIR.parent / "vexlar.libs" / "libraylib.so.600"))
+
+
+class Color(ctypes.Structure):
+    _fields_ = [("r", ctypes.c_ubyte), ("g", ctypes.c_ubyte), ("b", ctypes.c_ubyte), ("a", ctypes.c_ubyte)]
+
+
+def main(frames=60):
+    raylib.InitWindow(640, 360, b"vexlar demo")
+    raylib.SetTargetFPS(60)
+    position, velocity = Vector3(40, 40, 0), Vector3(4, 2.5, 0)
+    for _ in range(frames):
+        position += velocity
+        if not 0 <= position.x <= 600:
+            velocity.x = -velocity.x
+        if not 0 <= position.y <= 320:
+            velocity.y = -velocity.y
+        raylib.BeginDrawing()
+        raylib.ClearBackground(Color(24, 24, 32, 255))
+        x, y, _ = position.get_int_tuple()
+        raylib.DrawRectangle(x, y, 40, 40, Color(230, 41, 55, 255))
+        raylib.EndDrawing()
+    raylib.CloseWindow()
+    print(f"vexlar demo: {frames} frames drawn, square ended at {position}")
+
+
+if __name__ == "__main__":
+    main()
