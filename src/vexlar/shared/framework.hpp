@@ -407,6 +407,36 @@ struct Module {
 // The module's state; a module file defines it with VEXLAR_MODULE.
 extern Module the_module;
 
+namespace detail {
+inline PyObject* to_py(PyObject* o) noexcept { Py_INCREF(o); return o; }
+template <class T> requires std::is_pointer_v<T> inline PyObject* to_py(T o) noexcept {
+    PyObject* p = reinterpret_cast<PyObject*>(o);
+    Py_INCREF(p);
+    return p;
+}
+inline PyObject* to_py(double v) noexcept { return PyFloat_FromDouble(v); }
+inline PyObject* to_py(float v) noexcept { return PyFloat_FromDouble(v); }
+inline PyObject* to_py(int v) noexcept { return PyLong_FromLong(v); }
+int truth_of(PyObject* r) noexcept;
+}  // namespace detail
+
+// A new tuple of Python numbers: doubles become floats, ints become ints. nullptr on failure.
+template <class... T>
+PyObject* tuple_of(T... values) noexcept {
+    PyObject* items[] = {detail::to_py(values)...};
+    for (PyObject* item : items)
+        if (!item) [[unlikely]] {
+            for (PyObject* other : items) Py_XDECREF(other);
+            return nullptr;
+        }
+    PyObject* t = PyTuple_New(sizeof...(T));
+    for (std::size_t i = 0; i < sizeof...(T); ++i) {
+        if (t) PyTuple_SET_ITEM(t, i, items[i]);
+        else Py_DECREF(items[i]);
+    }
+    return t;
+}
+
 //------------------------------------------------------------------------------------------
 // Overridable C-level methods (a slot with a trailing skip_dispatch)
 //------------------------------------------------------------------------------------------
@@ -426,18 +456,6 @@ PyObject* find_override(PyObject* self, PyObject* name, Body own) noexcept;
 struct Truth { int value; };          // int slots that stand for a truth value
 template <class Obj> struct Typed { Obj* value; PyTypeObject* type; };
 
-namespace detail {
-inline PyObject* to_py(PyObject* o) noexcept { Py_INCREF(o); return o; }
-template <class T> requires std::is_pointer_v<T> inline PyObject* to_py(T o) noexcept {
-    PyObject* p = reinterpret_cast<PyObject*>(o);
-    Py_INCREF(p);
-    return p;
-}
-inline PyObject* to_py(double v) noexcept { return PyFloat_FromDouble(v); }
-inline PyObject* to_py(float v) noexcept { return PyFloat_FromDouble(v); }
-inline PyObject* to_py(int v) noexcept { return PyLong_FromLong(v); }
-int truth_of(PyObject* r) noexcept;
-}  // namespace detail
 
 // Runs the override of an overridable slot if the receiver has one. Returns false when the
 // built-in body should run; true when the override ran (or failed), with its result converted
@@ -483,6 +501,46 @@ bool call_override(R& out, PyObject* self, int skip_dispatch, const Name& name, 
     }
     return true;
 }
+
+//------------------------------------------------------------------------------------------
+// Build-time checks of the shared declarations in vexlar.h: other modules index the tables by
+// position and read payloads at fixed offsets, so a slip here would corrupt memory at run time.
+//------------------------------------------------------------------------------------------
+
+template <class Table> inline constexpr std::size_t slot_count = sizeof(Table) / sizeof(void (*)());
+static_assert(slot_count<VexlarVector2Table> == 31, "Vector2's method table has 31 slots");
+static_assert(slot_count<VexlarVector3Table> == 31, "Vector3's method table has 31 slots");
+static_assert(slot_count<VexlarVector4Table> == 30, "Vector4's method table has 30 slots");
+static_assert(slot_count<VexlarRectTable> == 14, "Rect's method table has 14 slots");
+static_assert(slot_count<VexlarColorTable> == 6, "Color's method table has 6 slots");
+static_assert(slot_count<VexlarWindowTable> == 31, "Window's method table has 31 slots");
+
+static_assert(sizeof(Vector2) == 8 && sizeof(Vector3) == 12 && sizeof(Rectangle) == 16 && sizeof(Color) == 4 &&
+                  sizeof(vector4_t) == 32,
+              "raylib's records are packed floats and bytes, vector4_t four doubles");
+
+// Header, then the method table pointer, then the payload at its natural alignment.
+inline constexpr std::size_t kTableOffset = sizeof(PyObject);
+inline constexpr std::size_t kPayloadOffset = sizeof(PyObject) + sizeof(void*);
+static_assert(offsetof(VexlarVector2, vtab) == kTableOffset && offsetof(VexlarVector2, data) == kPayloadOffset,
+              "Vector2 objects are header, table pointer, data");
+static_assert(offsetof(VexlarVector3, vtab) == kTableOffset && offsetof(VexlarVector3, data) == kPayloadOffset,
+              "Vector3 objects are header, table pointer, data");
+static_assert(offsetof(VexlarVector4, vtab) == kTableOffset && offsetof(VexlarVector4, data) == kPayloadOffset,
+              "Vector4 objects are header, table pointer, data");
+static_assert(offsetof(VexlarRect, vtab) == kTableOffset && offsetof(VexlarRect, _raw) == kPayloadOffset,
+              "Rect objects are header, table pointer, _raw");
+static_assert(offsetof(VexlarColor, vtab) == kTableOffset && offsetof(VexlarColor, _raw) == kPayloadOffset,
+              "Color objects are header, table pointer, _raw");
+static_assert(offsetof(VexlarColors, entries) == sizeof(PyObject) && sizeof(VexlarColors) == sizeof(PyObject) + 152 * sizeof(void*),
+              "Colors objects are the header and 152 Color references");
+static_assert(offsetof(VexlarWindow, _size) == kPayloadOffset &&
+                  offsetof(VexlarWindow, _min_size) == kPayloadOffset + 8 &&
+                  offsetof(VexlarWindow, _max_size) == kPayloadOffset + 16 &&
+                  offsetof(VexlarWindow, _title) == kPayloadOffset + 24 &&
+                  offsetof(VexlarWindow, _flags) == kPayloadOffset + 32 &&
+                  offsetof(VexlarWindow, _opacity) == kPayloadOffset + 40,
+              "Window objects hold their fields in declaration order at natural alignment");
 
 }  // namespace vx
 

@@ -99,12 +99,12 @@ PyObject* int_tuple(Vector3 v, const char* qualname) noexcept {
         PyErr_SetString(PyExc_OverflowError, "Vector3 component does not fit a 32-bit int");
         return M.fail(qualname);
     }
-    PyObject* t = Py_BuildValue("(iii)", static_cast<int>(v.x), static_cast<int>(v.y), static_cast<int>(v.z));
+    PyObject* t = vx::tuple_of(static_cast<int>(v.x), static_cast<int>(v.y), static_cast<int>(v.z));
     return t ? t : M.fail(qualname);
 }
 
 PyObject* float_tuple(Vector3 v, const char* qualname) noexcept {
-    PyObject* t = Py_BuildValue("(ddd)", static_cast<double>(v.x), static_cast<double>(v.y), static_cast<double>(v.z));
+    PyObject* t = vx::tuple_of(static_cast<double>(v.x), static_cast<double>(v.y), static_cast<double>(v.z));
     return t ? t : M.fail(qualname);
 }
 
@@ -246,7 +246,8 @@ int init_from(Vec* self, PyObject* const* args, Py_ssize_t n) noexcept {
         if (marked < 0) return -1;
         if (marked) return store_attributes(self, a);
         if (PyList_Check(a) || PyTuple_Check(a)) return store_sequence(self, a);
-        PyErr_Format(PyExc_TypeError, "Vector3() invalid constructor argument: %N", Py_TYPE(a));
+        Ref type_name = Ref::steal(PyType_GetName(Py_TYPE(a)));
+        if (type_name) PyErr_Format(PyExc_TypeError, "Vector3() invalid constructor argument: %U", type_name.get());
         return -1;
     }
     case 3:
@@ -283,20 +284,23 @@ Vec* from_vector3(Vec* other) noexcept { return Vector3_cfrom_vector3(other); }
 Vec* from_tuple(PyObject* other) noexcept { return from_items(other, "from_tuple"); }
 Vec* from_list(PyObject* other) noexcept { return from_items(other, "from_list"); }
 
-Vec* from_ints(PyObject* x, PyObject* y, PyObject* z) noexcept {
-    int c[3];
+// Converts all three arguments, in order, before the vector is made.
+template <class T, T (*Convert)(PyObject*) noexcept>
+bool convert3(PyObject* x, PyObject* y, PyObject* z, T (&out)[3]) noexcept {
     PyObject* values[] = {x, y, z};
     for (int i = 0; i < 3; ++i)
-        if (vx::failed(c[i] = vx::to_int32(values[i]))) return nullptr;
-    return Vector3_cfrom_ints(c[0], c[1], c[2]);
+        if (vx::failed(out[i] = Convert(values[i]))) return false;
+    return true;
+}
+
+Vec* from_ints(PyObject* x, PyObject* y, PyObject* z) noexcept {
+    int c[3];
+    return convert3<int, vx::to_int32>(x, y, z, c) ? Vector3_cfrom_ints(c[0], c[1], c[2]) : nullptr;
 }
 
 Vec* from_xyz(PyObject* x, PyObject* y, PyObject* z) noexcept {
     double c[3];
-    PyObject* values[] = {x, y, z};
-    for (int i = 0; i < 3; ++i)
-        if (vx::failed(c[i] = vx::to_double(values[i]))) return nullptr;
-    return Vector3_cfrom_xyz(c[0], c[1], c[2]);
+    return convert3<double, vx::to_double>(x, y, z, c) ? Vector3_cfrom_xyz(c[0], c[1], c[2]) : nullptr;
 }
 
 Vec* copy(Vec* self) noexcept { return Vector3_copy(self, 1); }
@@ -691,9 +695,6 @@ const VexlarVector3Table vector3_table = {
     .dot = Vector3_dot,
     .cross = Vector3_cross,
 };
-static_assert(sizeof(VexlarVector3Table) == 31 * sizeof(void*), "Vector3's method table has 31 slots");
-static_assert(offsetof(VexlarVector3, vtab) == sizeof(PyObject), "the table pointer follows the object header");
-static_assert(offsetof(VexlarVector3, data) == sizeof(PyObject) + sizeof(void*), "the payload follows the table pointer");
 
 PyTypeObject Vector3Type = {
     .ob_base = PyVarObject_HEAD_INIT(nullptr, 0)

@@ -1,0 +1,106 @@
+"""Benchmarks: each operation of the package against baselines measured in the same run.
+
+For every case the table gives the time of the package's operation, of the matching operation
+on `complex` (a C value type of the interpreter) and on a pure-Python `__slots__` class, and the
+two ratios the targets are stated in:
+
+    vs complex  = package / complex   (target: at most 1.5)
+    py speed-up = pure Python / package (target: at least 5)
+
+    .venv/bin/python bench/run.py [--quick] [--json FILE]
+"""
+import argparse
+import json
+import math
+import sys
+import timeit
+
+from vexlar.vector3.vector3 import Vector3
+
+
+class PyVector3:
+    """The pure-Python baseline: what a game would write without the package."""
+    __slots__ = ("x", "y", "z")
+
+    def __init__(self, x=0.0, y=0.0, z=0.0):
+        self.x, self.y, self.z = float(x), float(y), float(z)
+
+    def __add__(self, other):
+        return PyVector3(self.x + other.x, self.y + other.y, self.z + other.z)
+
+    def __mul__(self, s):
+        return PyVector3(self.x * s, self.y * s, self.z * s)
+
+    @property
+    def length(self):
+        return math.sqrt(self.x * self.x + self.y * self.y + self.z * self.z)
+
+    def dot(self, other):
+        return self.x * other.x + self.y * other.y + self.z * other.z
+
+    @property
+    def zyx(self):
+        return PyVector3(self.z, self.y, self.x)
+
+
+NAMESPACE = {
+    "Vector3": Vector3, "PyVector3": PyVector3,
+    "v": Vector3(1.0, 2.0, 3.0), "w": Vector3(4.0, 5.0, 6.0),
+    "pv": PyVector3(1.0, 2.0, 3.0), "pw": PyVector3(4.0, 5.0, 6.0),
+    "a": complex(1.0, 2.0), "b": complex(3.0, 4.0),
+}
+
+# (operation, package statement, complex baseline, pure-Python baseline)
+CASES = [
+    ("v + w", "v + w", "a + b", "pv + pw"),
+    ("v * 2.0", "v * 2.0", "a * 2.0", "pv * 2.0"),
+    ("v.x", "v.x", "a.real", "pv.x"),
+    ("v.length", "v.length", "abs(a)", "pv.length"),
+    ("Vector3(1.0, 2.0, 3.0)", "Vector3(1.0, 2.0, 3.0)", "complex(1.0, 2.0)", "PyVector3(1.0, 2.0, 3.0)"),
+    ("v.dot(w)", "v.dot(w)", "a * b", "pv.dot(pw)"),
+    ("v.zyx", "v.zyx", "a.conjugate()", "pv.zyx"),
+]
+
+
+def best_time(stmt, number, repeat):
+    """Seconds per execution: the best of `repeat` runs, which is the least disturbed one."""
+    timer = timeit.Timer(stmt, globals=NAMESPACE)
+    return min(timer.repeat(repeat=repeat, number=number)) / number
+
+
+def run(quick):
+    number, repeat = (20_000, 3) if quick else (200_000, 7)
+    rows = []
+    for label, ours, base_c, base_py in CASES:
+        t_ours = best_time(ours, number, repeat)
+        t_c = best_time(base_c, number, repeat)
+        t_py = best_time(base_py, number, repeat)
+        rows.append({"operation": label, "ns": t_ours * 1e9, "complex_ns": t_c * 1e9, "python_ns": t_py * 1e9,
+                     "complex_baseline": base_c, "vs_complex": t_ours / t_c, "py_speedup": t_py / t_ours})
+    return rows
+
+
+def table(rows):
+    lines = ["| operation | ns | complex baseline | ns | vs complex | pure Python ns | py speed-up |",
+             "|---|---:|---|---:|---:|---:|---:|"]
+    for r in rows:
+        lines.append(f"| `{r['operation']}` | {r['ns']:.1f} | `{r['complex_baseline']}` | {r['complex_ns']:.1f} | "
+                     f"{r['vs_complex']:.2f} | {r['python_ns']:.1f} | {r['py_speedup']:.1f} |")
+    return "\n".join(lines)
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--quick", action="store_true", help="fewer iterations (a smoke run)")
+    parser.add_argument("--json", help="also write the rows to this file")
+    args = parser.parse_args(argv)
+    rows = run(args.quick)
+    print(f"Python {sys.version.split()[0]}, GIL enabled: {sys._is_gil_enabled()}")
+    print(table(rows))
+    if args.json:
+        with open(args.json, "w") as f:
+            json.dump(rows, f, indent=2)
+
+
+if __name__ == "__main__":
+    main()
