@@ -50,7 +50,9 @@ NAMESPACE = {
     "a": complex(1.0, 2.0), "b": complex(3.0, 4.0),
 }
 
-# (operation, package statement, complex baseline, pure-Python baseline)
+# (operation, package statement, complex baseline, pure-Python baseline). Where complex has no
+# operation of the same kind, the baseline is the nearest one: `v.dot(w)` (two values in, a
+# float out) against `a * b`, and `v.zyx` (a property read that allocates) against `a.real`.
 CASES = [
     ("v + w", "v + w", "a + b", "pv + pw"),
     ("v * 2.0", "v * 2.0", "a * 2.0", "pv * 2.0"),
@@ -58,7 +60,7 @@ CASES = [
     ("v.length", "v.length", "abs(a)", "pv.length"),
     ("Vector3(1.0, 2.0, 3.0)", "Vector3(1.0, 2.0, 3.0)", "complex(1.0, 2.0)", "PyVector3(1.0, 2.0, 3.0)"),
     ("v.dot(w)", "v.dot(w)", "a * b", "pv.dot(pw)"),
-    ("v.zyx", "v.zyx", "a.conjugate()", "pv.zyx"),
+    ("v.zyx", "v.zyx", "a.real", "pv.zyx"),
 ]
 
 

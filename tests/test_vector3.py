@@ -13,63 +13,7 @@ import weakref
 
 import pytest
 
-TYPE_NAME = "vexlar.vector3.vector3.Vector3"
-
-
-def f32(x):
-    """Round a double to the nearest single, as the vector stores it."""
-    try:
-        return struct.unpack("f", struct.pack("f", x))[0]
-    except OverflowError:
-        return math.copysign(math.inf, x)
-
-
-def xyz(v):
-    return (v.x, v.y, v.z)
-
-
-def exact(exc, message):
-    return pytest.raises(exc, match="^" + re.escape(message) + "$")
-
-
-def argtype(param, expected, got):
-    return f"Argument '{param}' has incorrect type (expected {expected}, got {got})"
-
-
-def same_bits(a, b):
-    if math.isnan(b):
-        return math.isnan(a)
-    return a == b and math.copysign(1.0, a) == math.copysign(1.0, b)
-
-
-def assert_components(v, expected, signed=False):
-    assert type(v) is Vector3
-    got = xyz(v)
-    for g in got:
-        assert type(g) is float
-    want = tuple(f32(e) for e in expected)
-    if signed:
-        assert all(same_bits(g, w) for g, w in zip(got, want)), (got, want)
-    else:
-        assert got == want
-
-
-class Idx:
-    """Converts only through the index protocol."""
-
-    def __init__(self, value):
-        self.value = value
-
-    def __index__(self):
-        return self.value
-
-
-class Flt:
-    def __init__(self, value):
-        self.value = value
-
-    def __float__(self):
-        return self.value
+from support import TYPE_NAME, Flt, Idx, argtype, assert_components, exact, f32, same_bits, xyz
 
 
 class Foreign:
@@ -477,16 +421,16 @@ class MyList(list):
 
 
 @pytest.mark.parametrize("call, message", [
-    (lambda: Vector3.from_tuple([1, 2, 3]), argtype("other", "tuple", "list")),
-    (lambda: Vector3.from_tuple(MyTuple((1, 2, 3))), argtype("other", "tuple", "MyTuple")),
-    (lambda: Vector3.from_tuple(None), argtype("other", "tuple", "NoneType")),
-    (lambda: Vector3.from_tuple(Vector3()), argtype("other", "tuple", TYPE_NAME)),
-    (lambda: Vector3.from_list((1, 2, 3)), argtype("other", "list", "tuple")),
-    (lambda: Vector3.from_list(MyList([1, 2, 3])), argtype("other", "list", "MyList")),
-    (lambda: Vector3.from_list(None), argtype("other", "list", "NoneType")),
-    (lambda: Vector3.from_vector3((1, 2, 3)), argtype("other", TYPE_NAME, "tuple")),
-    (lambda: Vector3.from_vector3(None), argtype("other", TYPE_NAME, "NoneType")),
-    (lambda: Vector3.from_vector3(other=[1, 2, 3]), argtype("other", TYPE_NAME, "list")),
+    (lambda: Vector3.from_tuple([1, 2, 3]), argtype("other", "list", "tuple")),
+    (lambda: Vector3.from_tuple(MyTuple((1, 2, 3))), argtype("other", "MyTuple", "tuple")),
+    (lambda: Vector3.from_tuple(None), argtype("other", "NoneType", "tuple")),
+    (lambda: Vector3.from_tuple(Vector3()), argtype("other", TYPE_NAME, "tuple")),
+    (lambda: Vector3.from_list((1, 2, 3)), argtype("other", "tuple", "list")),
+    (lambda: Vector3.from_list(MyList([1, 2, 3])), argtype("other", "MyList", "list")),
+    (lambda: Vector3.from_list(None), argtype("other", "NoneType", "list")),
+    (lambda: Vector3.from_vector3((1, 2, 3)), argtype("other", "tuple", TYPE_NAME)),
+    (lambda: Vector3.from_vector3(None), argtype("other", "NoneType", TYPE_NAME)),
+    (lambda: Vector3.from_vector3(other=[1, 2, 3]), argtype("other", "list", TYPE_NAME)),
 ])
 def test_static_constructor_argument_types(call, message):
     with exact(TypeError, message):
@@ -967,167 +911,3 @@ def test_read_only_properties(name):
 def test_unknown_component_words(name):
     with pytest.raises(AttributeError):
         getattr(Vector3(1, 2, 3), name)
-
-
-# -------------------------------------------------------------------------- C method table
-
-SLOT_SIGNATURES = [
-    # name, result, arguments ("O" object, "d" double, "i" int, "f" float, None for void)
-    ("new", "O", "ddd"),
-    ("cfrom_list", "O", "O"),
-    ("cfrom_ints", "O", "iii"),
-    ("cfrom_floats", "O", "fff"),
-    ("cfrom_tuple", "O", "O"),
-    ("cfrom_vector3", "O", "O"),
-    ("cfrom_xyz", "O", "ddd"),
-    ("_add", "O", "OO"),
-    ("_sub", "O", "OO"),
-    ("_iadd", None, "OO"),
-    ("_isub", None, "OO"),
-    ("_imul", None, "OO"),
-    ("_sadd", None, "OOO"),
-    ("sadd", None, "OOOi"),
-    ("get_tuple", "O", "Oi"),
-    ("c_get_tuple", "O", "O"),
-    ("to_round", "O", "Oi"),
-    ("get_round", "O", "Oi"),
-    ("to_abs", "O", "Oi"),
-    ("get_abs", "O", "Oi"),
-    ("to_neg", "O", "Oi"),
-    ("get_neg", "O", "Oi"),
-    ("get_int_tuple", "O", "Oi"),
-    ("get_rounded_tuple", "O", "Oi"),
-    ("copy", "O", "Oi"),
-    ("to_normalized", "O", "Oi"),
-    ("get_normalized", "O", "Oi"),
-    ("distance_to", "d", "OOi"),
-    ("distance_squared_to", "d", "OOi"),
-    ("dot", "d", "OOi"),
-    ("cross", "O", "OOi"),
-]
-
-
-@pytest.fixture(scope="module")
-def slot():
-    """The published C functions of Vector3, callable by name."""
-    ctypes = pytest.importorskip("ctypes")
-    ctype = {"O": ctypes.py_object, "d": ctypes.c_double, "i": ctypes.c_int,
-             "f": ctypes.c_float, None: None}
-    get_pointer = ctypes.PYFUNCTYPE(ctypes.c_void_p, ctypes.py_object, ctypes.c_char_p)(
-        ("PyCapsule_GetPointer", ctypes.pythonapi))
-    address = get_pointer(Vector3.__dict__["__pyx_vtable__"], None)
-    table = (ctypes.c_void_p * len(SLOT_SIGNATURES)).from_address(address)
-    funcs = {}
-    for i, (name, result, args) in enumerate(SLOT_SIGNATURES):
-        proto = ctypes.PYFUNCTYPE(ctype[result], *(ctype[a] for a in args))
-        funcs[name] = proto(table[i])
-    return funcs
-
-
-@pytest.mark.parametrize("name, args, expected", [
-    ("new", (0.1, 1e39, -0.0), (0.1, math.inf, -0.0)),
-    ("cfrom_xyz", (1, -2.5, 2**24 + 1), (1, -2.5, 2**24)),
-    ("cfrom_ints", (7, -2**31, 2**31 - 1), (7, -2**31, 2**31)),
-    ("cfrom_floats", (0.1, -0.0, 3), (0.1, -0.0, 3)),
-    ("cfrom_list", ([1, 0.1, 3, "ignored"],), (1, 0.1, 3)),
-    ("cfrom_tuple", ((Idx(4), 5.5, -6),), (4, 5.5, -6)),
-    ("cfrom_vector3", (Vector3(-0.0, 2, math.inf),), (-0.0, 2, math.inf)),
-])
-def test_slot_static_constructors(slot, name, args, expected):
-    assert_components(slot[name](*args), expected, signed=True)
-
-
-def test_slot_cfrom_vector3_is_a_new_object(slot):
-    v = Vector3(1, 2, 3)
-    dup = slot["cfrom_vector3"](v)
-    assert dup is not v and dup == v
-
-
-@pytest.mark.parametrize("name, arg", [("cfrom_tuple", ("a", 2, 3)),
-                                       ("cfrom_list", [1, None, 3])])
-def test_slot_sequence_constructors_fail_on_non_numbers(slot, name, arg):
-    with pytest.raises(TypeError):
-        slot[name](arg)
-
-
-@pytest.mark.parametrize("name, arg", [("cfrom_tuple", (1, 2)), ("cfrom_list", [1])])
-def test_slot_sequence_constructors_refuse_short_input(slot, name, arg):
-    with pytest.raises(ValueError, match="at least 3 items"):
-        slot[name](arg)
-
-
-def test_slot_binary_and_in_place(slot):
-    a, b = Vector3(1, 2, 3), Vector3(4, 5, 6)
-    s = slot["_add"](a, b)
-    d = slot["_sub"](a, b)
-    assert s is not a and s is not b
-    assert_components(s, (5, 7, 9))
-    assert_components(d, (-3, -3, -3))
-    assert_components(a, (1, 2, 3))
-    assert slot["_iadd"](a, b) is None
-    assert_components(a, (5, 7, 9))
-    slot["_isub"](a, b)
-    assert_components(a, (1, 2, 3))
-    slot["_imul"](a, b)
-    assert_components(a, (4, 10, 18))
-    slot["_sadd"](a, b, Vector3(10, 20, 30))
-    assert_components(a, (14, 25, 36))
-    for skip in (0, 1):
-        slot["sadd"](a, Vector3(1, 1, 1), Vector3(2, 2, 2), skip)
-        assert_components(a, (3, 3, 3))
-    assert_components(b, (4, 5, 6))
-
-
-def test_slot_operands_may_be_self(slot):
-    v = Vector3(1, 2, 3)
-    assert_components(slot["_add"](v, v), (2, 4, 6))
-    slot["_iadd"](v, v)
-    assert_components(v, (2, 4, 6))
-    slot["_imul"](v, v)
-    assert_components(v, (4, 16, 36))
-    slot["_sadd"](v, v, v)
-    assert_components(v, (8, 32, 72))
-    slot["_isub"](v, v)
-    assert_components(v, (0, 0, 0))
-
-
-@pytest.mark.parametrize("skip", [0, 1])
-def test_slot_tuples_and_copies(slot, skip):
-    v = Vector3(1.5, -2.5, 0.1)
-    assert slot["get_tuple"](v, skip) == (1.5, -2.5, f32(0.1))
-    assert slot["c_get_tuple"](v) == (1.5, -2.5, f32(0.1))
-    assert slot["get_int_tuple"](v, skip) == (1, -2, 0)
-    assert slot["get_rounded_tuple"](v, skip) == (2, -3, 0)
-    dup = slot["copy"](v, skip)
-    assert dup is not v and dup == v
-
-
-@pytest.mark.parametrize("name", ["get_int_tuple", "get_rounded_tuple"])
-def test_slot_int_tuples_overflow(slot, name):
-    with pytest.raises(OverflowError, match="does not fit a 32-bit int"):
-        slot[name](Vector3(3e9, 0, 0), 1)
-
-
-@pytest.mark.parametrize("to_name, get_name, start, expected", [
-    ("to_round", "get_round", (0.5, -2.5, -0.3), (1, -3, -0.0)),
-    ("to_abs", "get_abs", (-1, -0.0, 2), (1, 0.0, 2)),
-    ("to_neg", "get_neg", (1, 0, -2), (-1, -0.0, 2)),
-    ("to_normalized", "get_normalized", (3, 4, 0), (0.6, 0.8, 0)),
-])
-def test_slot_to_and_get_pairs(slot, to_name, get_name, start, expected):
-    v = Vector3(*start)
-    g = slot[get_name](v, 1)
-    assert g is not v
-    assert_components(g, expected, signed=True)
-    assert_components(v, start, signed=True)
-    assert slot[to_name](v, 1) is v
-    assert_components(v, expected, signed=True)
-
-
-def test_slot_geometry(slot):
-    a, b = Vector3(1, 2, 3), Vector3(4, 6, 3)
-    assert slot["distance_to"](a, b, 1) == 5.0
-    assert slot["distance_squared_to"](a, b, 0) == 25.0
-    assert slot["dot"](Vector3(1, 2, 3), Vector3(4, 5, 6), 1) == 32.0
-    c = slot["cross"](Vector3(1, 0, 0), Vector3(0, 1, 0), 1)
-    assert_components(c, (0, 0, 1))

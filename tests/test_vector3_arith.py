@@ -9,46 +9,7 @@ import struct
 
 import pytest
 
-TYPE_NAME = "vexlar.vector3.vector3.Vector3"
-
-
-def f32(x):
-    """Round a double to the nearest single, as the vector stores it."""
-    try:
-        return struct.unpack("f", struct.pack("f", x))[0]
-    except OverflowError:
-        return math.copysign(math.inf, x)
-
-
-def xyz(v):
-    return (v.x, v.y, v.z)
-
-
-def exact(exc, message):
-    return pytest.raises(exc, match="^" + re.escape(message) + "$")
-
-
-def argtype(param, got):
-    return f"Argument '{param}' has incorrect type (expected {TYPE_NAME}, got {got})"
-
-
-def same_bits(a, b):
-    if math.isnan(b):
-        return math.isnan(a)
-    return a == b and math.copysign(1.0, a) == math.copysign(1.0, b)
-
-
-def assert_components(v, expected, signed=False):
-    assert type(v) is Vector3
-    got = xyz(v)
-    want = tuple(f32(e) for e in expected)
-    if signed:
-        assert all(same_bits(g, w) for g, w in zip(got, want)), (got, want)
-    else:
-        assert got == want
-
-
-# Reference arithmetic, component by component, in the precision the type promises.
+from support import TYPE_NAME, argtype, assert_components, exact, f32, same_bits, xyz
 
 def single_op(op, c, d):
     """Two stored singles combined in single precision."""

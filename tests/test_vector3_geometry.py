@@ -9,40 +9,7 @@ import struct
 
 import pytest
 
-TYPE_NAME = "vexlar.vector3.vector3.Vector3"
-
-
-def f32(x):
-    """Round a double to the nearest single, as the vector stores it."""
-    try:
-        return struct.unpack("f", struct.pack("f", x))[0]
-    except OverflowError:
-        return math.copysign(math.inf, x)
-
-
-def xyz(v):
-    return (v.x, v.y, v.z)
-
-
-def exact(exc, message):
-    return pytest.raises(exc, match="^" + re.escape(message) + "$")
-
-
-def same_bits(a, b):
-    if math.isnan(b):
-        return math.isnan(a)
-    return a == b and math.copysign(1.0, a) == math.copysign(1.0, b)
-
-
-def assert_components(v, expected, signed=False):
-    assert type(v) is Vector3
-    got = xyz(v)
-    want = tuple(f32(e) for e in expected)
-    if signed:
-        assert all(same_bits(g, w) for g, w in zip(got, want)), (got, want)
-    else:
-        assert got == want
-
+from support import TYPE_NAME, argtype, assert_components, exact, f32, same_bits, xyz
 
 def single_length(x, y, z):
     """Squares and sum in single (exact products are assumed), root in single."""
@@ -231,53 +198,34 @@ def test_cross_with_itself_is_tiny():
 # ------------------------------------------------------------------ rounding, abs, negation
 
 
-@pytest.mark.parametrize("v, expected", [
-    ((0.5, 1.5, -0.5), (1, 2, -1)),
-    ((2.5, -2.5, 0.49999997), (3, -3, 0)),
-    ((-0.3, 0, -0.0), (-0.0, 0, -0.0)),
-    ((-0.49999997, 1.4999999, -1.5), (-0.0, 1, -2)),
-    ((3.5, -3.49, 0.7), (4, -3, 1)),
-    ((4194304.5, -4194304.5, 8388609), (4194305, -4194305, 8388609)),
-    ((1e10, -1e10, 2**23), (1e10, -1e10, 2**23)),
+@pytest.mark.parametrize("stem, v, expected", [
+    ("round", (0.5, 1.5, -0.5), (1, 2, -1)),
+    ("round", (2.5, -2.5, 0.49999997), (3, -3, 0)),
+    ("round", (-0.3, 0, -0.0), (-0.0, 0, -0.0)),
+    ("round", (-0.49999997, 1.4999999, -1.5), (-0.0, 1, -2)),
+    ("round", (3.5, -3.49, 0.7), (4, -3, 1)),
+    ("round", (4194304.5, -4194304.5, 8388609), (4194305, -4194305, 8388609)),
+    ("round", (1e10, -1e10, 2**23), (1e10, -1e10, 2**23)),
+    ("abs", (-1, 0, -0.0), (1, 0, 0)),
+    ("abs", (2.5, -1e39, -0.1), (2.5, math.inf, 0.1)),
+    ("neg", (1, 0, -2), (-1, -0.0, 2)),
+    ("neg", (-0.0, 1e39, 0.1), (0, -math.inf, -0.1)),
 ])
-def test_round(v, expected):
+def test_to_and_get_forms(stem, v, expected):
+    """get_<stem> returns a new vector and leaves v alone; to_<stem> changes v and returns it."""
     vec = Vector3(*v)
-    r = vec.get_round()
+    r = getattr(vec, "get_" + stem)()
     assert r is not vec
     assert_components(r, expected, signed=True)
     assert_components(vec, v, signed=True)
-    assert vec.to_round() is vec
+    assert getattr(vec, "to_" + stem)() is vec
     assert_components(vec, expected, signed=True)
 
 
-@pytest.mark.parametrize("v, expected", [
-    ((-1, 0, -0.0), (1, 0, 0)),
-    ((2.5, -1e39, -0.1), (2.5, math.inf, 0.1)),
-])
-def test_abs(v, expected):
-    vec = Vector3(*v)
-    a = vec.get_abs()
-    assert a is not vec
-    assert_components(a, expected, signed=True)
-    assert_components(vec, v, signed=True)
-    assert vec.to_abs() is vec
-    assert_components(vec, expected, signed=True)
-
-
-@pytest.mark.parametrize("v, expected", [
-    ((1, 0, -2), (-1, -0.0, 2)),
-    ((-0.0, 1e39, 0.1), (0, -math.inf, -0.1)),
-])
-def test_neg(v, expected):
-    vec = Vector3(*v)
-    n = vec.get_neg()
-    assert n is not vec
-    assert_components(n, expected, signed=True)
-    assert_components(vec, v, signed=True)
-    assert vec.to_neg() is vec
-    assert_components(vec, expected, signed=True)
-    assert vec.to_neg() is vec
-    assert_components(vec, v, signed=True)
+def test_negation_twice_restores_every_sign():
+    v = Vector3(-0.0, 1e39, 0.1)
+    assert v.to_neg().to_neg() is v
+    assert_components(v, (-0.0, 1e39, 0.1), signed=True)
 
 
 def test_to_methods_chain():
