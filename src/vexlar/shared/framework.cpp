@@ -585,19 +585,20 @@ int place_in_type(PyTypeObject* type, PyObject* name, PyObject* value) noexcept 
 // Pickling guard
 //==========================================================================================
 
-PyObject* pickle_refuse(const char* message) noexcept {
-    PyErr_SetString(PyExc_TypeError, message);
-    return nullptr;
+PyObject* pickle_refuse(const PickleText& text) noexcept {
+    PyErr_SetString(PyExc_TypeError, text.message);
+    return the_module.fail(text.reduce_name);
 }
 
-int pickle_refuse_setstate(const char* message, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+PyObject* pickle_refuse_setstate(const PickleText& text, PyObject* const* args, Py_ssize_t nargs,
+                                 PyObject* kwnames) noexcept {
     static const Param params[] = {arg("state")};
     static Name state_name{"state"};
     PyObject* names[] = {state_name.get()};
     PyObject* matched[1];
     Signature sig{"__setstate_guard__", params, names, 1};
-    if (match_fastcall(sig, args, nargs, kwnames, matched) == 0) pickle_refuse(message);
-    return -1;
+    if (match_fastcall(sig, args, nargs, kwnames, matched) == 0) PyErr_SetString(PyExc_TypeError, text.message);
+    return the_module.fail(text.setstate_name);
 }
 
 namespace {
@@ -710,12 +711,10 @@ int publish_capi(PyObject* dict, std::span<const CapiExport> capi) noexcept {
 // Module creation and execution
 //==========================================================================================
 
-Module* module_of(PyModuleDef* def) noexcept {
-    return reinterpret_cast<Module*>(reinterpret_cast<char*>(def) - offsetof(Module, def));
-}
-
-PyObject* module_create(PyObject* spec, PyModuleDef* def) noexcept {
-    Module& m = *module_of(def);
+// Each module is its own shared library with one state, so the create and execution steps use
+// it directly: the execution step may be handed a module object that is not ours at all.
+PyObject* module_create(PyObject* spec, PyModuleDef*) noexcept {
+    Module& m = the_module;
     int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
     if (id == -1) return nullptr;
     if (m.interpreter == -1) {
@@ -828,7 +827,7 @@ int execute_steps(Module& m, PyObject* module) noexcept {
 }
 
 int module_exec(PyObject* module) noexcept {
-    Module& m = *module_of(PyModule_GetDef(module));
+    Module& m = the_module;
     if (m.module) {
         if (m.module == module) return 0;
         PyErr_Format(PyExc_RuntimeError,

@@ -311,15 +311,20 @@ inline bool refuse_delete(PyObject* value) noexcept {
     return true;
 }
 
-// The guard methods that refuse pickling; put `PickleGuard<msg>::methods` in tp_methods.
-PyObject* pickle_refuse(const char* message) noexcept;
-int pickle_refuse_setstate(const char* message, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept;
-template <const char* Message>
+// The guard methods that refuse pickling; put `PickleGuard<text>::methods` in tp_methods.
+struct PickleText {
+    const char* message;          // the TypeError both guards raise
+    const char* reduce_name;      // traceback names of the two guards, e.g. "Vector3.__reduce_guard__"
+    const char* setstate_name;
+};
+PyObject* pickle_refuse(const PickleText& text) noexcept;
+PyObject* pickle_refuse_setstate(const PickleText& text, PyObject* const* args, Py_ssize_t nargs,
+                                 PyObject* kwnames) noexcept;
+template <const PickleText& Text>
 struct PickleGuard {
-    static PyObject* reduce(PyObject*, PyObject*) noexcept { return pickle_refuse(Message); }
+    static PyObject* reduce(PyObject*, PyObject*) noexcept { return pickle_refuse(Text); }
     static PyObject* setstate(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-        pickle_refuse_setstate(Message, args, nargs, kwnames);
-        return nullptr;
+        return pickle_refuse_setstate(Text, args, nargs, kwnames);
     }
     static inline PyMethodDef methods[] = {
         {"__reduce_guard__", reinterpret_cast<PyCFunction>(&reduce), METH_NOARGS, nullptr},
@@ -372,7 +377,7 @@ struct ModuleInfo {
 };
 
 struct Module {
-    PyModuleDef def;               // first member: the interpreter hands it back to us
+    PyModuleDef def;               // what PyInit_<name> hands to the interpreter
     const ModuleInfo* info;
     int* is_main;                  // set by an embedding host that runs the module as __main__
     PyObject* module = nullptr;    // the one instance, empty until initialised

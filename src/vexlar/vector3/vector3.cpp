@@ -21,9 +21,12 @@ vx::Module& M = vx::the_module;
 vx::Name name_marker{"clamp_magnitude_ip"};   // marks a foreign three-component vector
 vx::Name name_x{"x"}, name_y{"y"}, name_z{"z"};
 
-constexpr char kPickleMessage[] =
+constexpr vx::PickleText kPickle = {
     "vexlar.vector3.vector3.Vector3 cannot be pickled: pickling of the struct member self.data has to be "
-    "requested explicitly";
+    "requested explicitly",
+    "Vector3.__reduce_guard__",
+    "Vector3.__setstate_guard__",
+};
 
 //------------------------------------------------------------------------------------------
 // Plain helpers: creation and the arithmetic on records
@@ -708,7 +711,7 @@ PyTypeObject Vector3Type = {
     .tp_hash = Vector3_hash,
     .tp_flags = Py_TPFLAGS_DEFAULT,   // final: not an acceptable base type
     .tp_richcompare = Vector3_richcompare,
-    .tp_methods = vx::PickleGuard<kPickleMessage>::methods,
+    .tp_methods = vx::PickleGuard<kPickle>::methods,
     .tp_getset = Vector3_getset,
     .tp_init = Vector3_init,
     .tp_alloc = PyType_GenericAlloc,
