@@ -14,7 +14,7 @@ import pytest
 
 # Every extension module of the package that the tests use, in an order that satisfies their
 # imports of each other.
-MODULES = ["vexlar.vector3.vector3"]
+MODULES = ["vexlar.vector2.vector2", "vexlar.vector4.vector4", "vexlar.vector3.vector3"]
 
 GIL_WARNING = "global interpreter lock"
 

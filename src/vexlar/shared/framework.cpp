@@ -244,12 +244,27 @@ int reject_kwdict(const char* func, PyObject* kwds) noexcept {
 }
 
 int check_param(const Param& p, PyObject* value) noexcept {
-    if (!p.type) return 0;
-    if (p.exact ? Py_IS_TYPE(value, p.type) : PyObject_TypeCheck(value, p.type)) [[likely]]
+    PyTypeObject* type = p.declared();
+    if (!type) return 0;
+    if (p.exact ? Py_IS_TYPE(value, type) : PyObject_TypeCheck(value, type)) [[likely]]
         return 0;
     if (value == Py_None && p.none_ok) return 0;
-    raise::arg_type(p.name, p.type->tp_name, value);
+    raise::arg_type(p.name, type->tp_name, value);
     return -1;
+}
+
+PyObject* call_type_generic(PyObject* type, PyObject* const* args, size_t nargsf, PyObject* kwnames) noexcept {
+    const Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
+    Ref tuple = Ref::steal(PyTuple_New(nargs));
+    if (!tuple) return nullptr;
+    for (Py_ssize_t i = 0; i < nargs; ++i) PyTuple_SET_ITEM(tuple.get(), i, Py_NewRef(args[i]));
+    Ref kwargs;
+    if (kwnames && PyTuple_GET_SIZE(kwnames)) {
+        if (!(kwargs = Ref::steal(PyDict_New()))) return nullptr;
+        for (Py_ssize_t k = 0; k < PyTuple_GET_SIZE(kwnames); ++k)
+            if (PyDict_SetItem(kwargs.get(), PyTuple_GET_ITEM(kwnames, k), args[nargs + k]) < 0) return nullptr;
+    }
+    return PyType_Type.tp_call(type, tuple.get(), kwargs.get());
 }
 
 //==========================================================================================
@@ -551,7 +566,7 @@ PyObject* make_function(const MethodDef& d, PyTypeObject* owner, const char* own
     if (!(f->annotations = PyDict_New())) return nullptr;
     for (int i = 0; i < d.nparams; ++i) {
         const Param& p = d.params[i];
-        const char* a = p.annotation ? p.annotation : (p.type ? p.type->tp_name : nullptr);
+        const char* a = p.annotation ? p.annotation : (p.declared() ? p.declared()->tp_name : nullptr);
         if (!a) continue;
         if (const char* dot = std::strrchr(a, '.'); dot && !p.annotation) a = dot + 1;
         Ref text = Ref::steal(PyUnicode_FromString(a));
@@ -880,7 +895,8 @@ namespace {
 
 struct CodeEntry {
     int line;
-    const char* qualname;
+    const char* owner;
+    const char* member;
     PyObject* code;
 };
 
@@ -891,12 +907,14 @@ struct CodeCache {
     CodeEntry* entries = nullptr;
     Py_ssize_t size = 0, capacity = 0;
 
-    PyObject* find(int line, const char* qualname) noexcept {   // new reference or nullptr
-        for (Py_ssize_t i = 0; i < size; ++i)
-            if (entries[i].line == line && entries[i].qualname == qualname) return Py_NewRef(entries[i].code);
+    PyObject* find(int line, const char* owner, const char* member) noexcept {   // new reference or nullptr
+        for (Py_ssize_t i = 0; i < size; ++i) {
+            const CodeEntry& e = entries[i];
+            if (e.line == line && e.owner == owner && e.member == member) return Py_NewRef(e.code);
+        }
         return nullptr;
     }
-    void add(int line, const char* qualname, PyObject* code) noexcept {
+    void add(int line, const char* owner, const char* member, PyObject* code) noexcept {
         if (size == capacity) {
             Py_ssize_t cap = capacity ? capacity * 2 : 16;
             auto* grown = static_cast<CodeEntry*>(PyMem_RawRealloc(entries, cap * sizeof(CodeEntry)));
@@ -904,28 +922,29 @@ struct CodeCache {
             entries = grown;
             capacity = cap;
         }
-        entries[size++] = {line, qualname, Py_NewRef(code)};
+        entries[size++] = {line, owner, member, Py_NewRef(code)};
     }
 };
 CodeCache g_codes;
 
-PyObject* new_code(const Module& m, const char* qualname, int line, bool init) noexcept {
-    Ref name = Ref::steal(init ? PyUnicode_FromFormat("init %s", m.info->qualified)
-                               : PyUnicode_FromFormat("%s.%s", m.info->qualified, qualname));
+PyObject* new_code(const Module& m, const char* owner, const char* member, int line, bool init) noexcept {
+    Ref name = Ref::steal(init     ? PyUnicode_FromFormat("init %s", m.info->qualified)
+                          : member ? PyUnicode_FromFormat("%s.%s.%s", m.info->qualified, owner, member)
+                                   : PyUnicode_FromFormat("%s.%s", m.info->qualified, owner));
     if (!name) return nullptr;
     const char* text = PyUnicode_AsUTF8(name.get());
     if (!text) return nullptr;
     return reinterpret_cast<PyObject*>(PyCode_NewEmpty(m.info->source, text, line));
 }
 
-void add_entry(Module& m, const char* qualname, int line, bool init) noexcept {
+void add_entry(Module& m, const char* owner, const char* member, int line, bool init) noexcept {
     PyObject* exc = PyErr_GetRaisedException();
     Ref code;
     const bool owned = !g_codes.busy.test_and_set(std::memory_order_acquire);
-    if (owned) code = Ref::steal(g_codes.find(line, qualname));
+    if (owned) code = Ref::steal(g_codes.find(line, owner, member));
     if (!code) {
-        code = Ref::steal(new_code(m, qualname, line, init));
-        if (code && owned) g_codes.add(line, qualname, code.get());
+        code = Ref::steal(new_code(m, owner, member, line, init));
+        if (code && owned) g_codes.add(line, owner, member, code.get());
     }
     if (owned) g_codes.busy.clear(std::memory_order_release);
     Ref globals = Ref::borrow(m.dict);
@@ -941,11 +960,13 @@ void add_entry(Module& m, const char* qualname, int line, bool init) noexcept {
 
 }  // namespace
 
-void Module::trace(const char* qualname, int line) noexcept { add_entry(*this, qualname, line, false); }
+void Module::trace(const char* owner, const char* member, int line) noexcept {
+    add_entry(*this, owner, member, line, false);
+}
 
 void Module::trace_init() noexcept {
     static const char init_key[] = "init";
-    add_entry(*this, init_key, 1, true);
+    add_entry(*this, init_key, nullptr, 1, true);
 }
 
 //==========================================================================================

@@ -12,6 +12,8 @@
 
 #include <Python.h>
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -148,22 +150,27 @@ inline constexpr Default default_int(long long v) { return {Default::Int, v, 0.0
 inline constexpr Default default_float(double v) { return {Default::Float, 0, v}; }
 inline constexpr Default default_none() { return {Default::None, 0, 0.0}; }
 
-// A parameter: its name, and optionally the type it is declared with. A typed parameter
-// accepts an instance of the type or a subtype (or exactly the type, for tuple and list);
-// None passes the check only where the method handles None itself.
+// A parameter: its name, and optionally the type it is declared with: one of this module's
+// types, or (through `imported`) a type another module hands over at initialisation. A typed
+// parameter accepts an instance of the type or a subtype (or exactly the type, for tuple and
+// list); None passes the check only where the method handles None itself.
 struct Param {
     const char* name;
     PyTypeObject* type = nullptr;
+    PyTypeObject* const* imported = nullptr;
     bool exact = false;
     bool none_ok = false;
     Default fallback = {};
     const char* annotation = nullptr;
+
+    constexpr PyTypeObject* declared() const { return type ? type : imported ? *imported : nullptr; }
 };
 inline constexpr Param arg(const char* name) { return {name}; }
 inline constexpr Param arg(const char* name, PyTypeObject* type) { return {name, type}; }
-inline constexpr Param arg_exact(const char* name, PyTypeObject* type) { return {name, type, true}; }
-inline constexpr Param arg_or_none(const char* name, PyTypeObject* type) { return {name, type, false, true}; }
-inline constexpr Param arg_default(const char* name, Default d) { return {name, nullptr, false, false, d}; }
+inline constexpr Param arg(const char* name, PyTypeObject* const* imported) { return {name, nullptr, imported}; }
+inline constexpr Param arg_exact(const char* name, PyTypeObject* type) { return {name, type, nullptr, true}; }
+inline constexpr Param arg_or_none(Param p) { p.none_ok = true; return p; }
+inline constexpr Param arg_default(const char* name, Default d) { return {name, nullptr, nullptr, false, false, d}; }
 
 inline constexpr int kMaxParams = 8;
 
@@ -258,6 +265,15 @@ constexpr MethodDef with_doc(MethodDef d, const char* doc, const char* returns =
     return d;
 }
 
+// One array of method records from several (a type's shared methods and its own).
+template <std::size_t... K>
+std::array<MethodDef, (K + ...)> join(const std::array<MethodDef, K>&... parts) noexcept {
+    std::array<MethodDef, (K + ...)> all;
+    std::size_t i = 0;
+    ((std::copy(parts.begin(), parts.end(), all.begin() + i), i += K), ...);
+    return all;
+}
+
 // Argument matching for callables that are not function objects (an `__init__` reached
 // through tp_init, a type's vectorcall). `out` receives borrowed references, nparams entries;
 // unfilled optional parameters are left nullptr. 0 on success, -1 with the exception.
@@ -302,6 +318,10 @@ PyObject* tp_new(PyTypeObject* type, PyObject*, PyObject*) noexcept {
         reinterpret_cast<Obj*>(o)->vtab = T;
     return o;
 }
+
+// Calls a type through its generic tp_call (tp_new, then tp_init), for a type's vectorcall
+// fast path to hand subclasses back to. Returns a new reference, or nullptr.
+PyObject* call_type_generic(PyObject* type, PyObject* const* args, size_t nargsf, PyObject* kwnames) noexcept;
 
 // A setter that refuses deletion with NotImplementedError "__del__"; true if it refused.
 inline bool refuse_delete(PyObject* value) noexcept {
@@ -391,19 +411,32 @@ struct Module {
     // PyInit_<name>: the definition for multi-phase initialisation.
     PyObject* init(const ModuleInfo& i, int* main_flag) noexcept;
 
-    // Adds the traceback entry "<qualified module>.<qualname>" at `line` to the pending exception.
-    void trace(const char* qualname, int line) noexcept;
+    // Adds the traceback entry "<qualified module>.<qualname>" at `line` to the pending exception;
+    // the two-part form names "<qualified module>.<owner>.<member>" (templates shared by several
+    // types pass their type name and the function's). Names are keyed by address: pass literals.
+    void trace(const char* owner, const char* member, int line) noexcept;
+    void trace(const char* qualname, int line) noexcept { trace(qualname, nullptr, line); }
     void trace(const char* qualname, std::source_location loc = std::source_location::current()) noexcept {
-        trace(qualname, static_cast<int>(loc.line()));
+        trace(qualname, nullptr, static_cast<int>(loc.line()));
     }
     // trace(), then the failure value of a pointer-returning function.
     std::nullptr_t fail(const char* qualname, std::source_location loc = std::source_location::current()) noexcept {
-        trace(qualname, static_cast<int>(loc.line()));
+        trace(qualname, nullptr, static_cast<int>(loc.line()));
+        return nullptr;
+    }
+    std::nullptr_t fail(const char* owner, const char* member,
+                        std::source_location loc = std::source_location::current()) noexcept {
+        trace(owner, member, static_cast<int>(loc.line()));
         return nullptr;
     }
     // trace(), then the failure value -1 of a slot returning int.
     int fail_int(const char* qualname, std::source_location loc = std::source_location::current()) noexcept {
-        trace(qualname, static_cast<int>(loc.line()));
+        trace(qualname, nullptr, static_cast<int>(loc.line()));
+        return -1;
+    }
+    int fail_int(const char* owner, const char* member,
+                 std::source_location loc = std::source_location::current()) noexcept {
+        trace(owner, member, static_cast<int>(loc.line()));
         return -1;
     }
     void trace_init() noexcept;   // "init <qualified module>" at line 1
@@ -459,24 +492,27 @@ PyObject* find_override(PyObject* self, PyObject* name, Body own) noexcept;
 
 // How an override's result becomes the slot's result type.
 struct Truth { int value; };          // int slots that stand for a truth value
+struct Discard {};                    // slots without a result
 template <class Obj> struct Typed { Obj* value; PyTypeObject* type; };
 
 
-// Runs the override of an overridable slot if the receiver has one. Returns false when the
-// built-in body should run; true when the override ran (or failed), with its result converted
-// into `out` (on failure an exception is pending and `out` holds the slot's zero value).
+// The Body of a Python-level method: what an overridable slot compares an override with.
+template <auto F> inline constexpr Body body_of = &detail::adapt<F, false>;
+
+// Runs the override of an overridable slot if the receiver has one, converting its result into
+// `out` by the slot's result type (PyObject*, Truth, double, float, int, or Typed<Obj> with its
+// declared type set, or Discard). Returns 0 when the built-in body should run, 1 when the override ran
+// and `out` holds its result, -1 when the lookup, the call or the conversion failed.
+//
+//     vx::Truth r;
+//     if (int rc = vx::call_override(r, self, skip_dispatch, name, vx::body_of<collide_point>, point))
+//         return rc < 0 ? fail(...) : r.value;
 template <class R, class... A>
-bool call_override(R& out, PyObject* self, int skip_dispatch, const Name& name, Body own, A... args) noexcept {
+int call_override(R& out, PyObject* self, int skip_dispatch, const Name& name, Body own, A... args) noexcept {
     if (skip_dispatch || !may_override(self)) [[likely]]
-        return false;
+        return 0;
     Ref attr = Ref::steal(find_override(self, name.get(), own));
-    if (!attr) {
-        if (!PyErr_Occurred()) return false;
-        out = R{};
-        return true;
-    }
-    PyTypeObject* declared = nullptr;
-    if constexpr (requires { out.type; }) declared = out.type;
+    if (!attr) return PyErr_Occurred() ? -1 : 0;
     PyObject* argv[sizeof...(A) + 1] = {nullptr, detail::to_py(args)...};
     Ref result;
     bool args_ok = true;
@@ -484,27 +520,31 @@ bool call_override(R& out, PyObject* self, int skip_dispatch, const Name& name, 
     if (args_ok)
         result = Ref::steal(PyObject_Vectorcall(attr.get(), argv + 1, sizeof...(A) | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
     for (std::size_t i = 1; i <= sizeof...(A); ++i) Py_XDECREF(argv[i]);
-    out = R{};
-    if (!result) return true;
-    if constexpr (requires { out.type; }) out.type = declared;
+    if (!result) return -1;
+    PyObject* r = result.get();
     if constexpr (std::is_same_v<R, PyObject*>) {
         out = result.release();
     } else if constexpr (std::is_same_v<R, Truth>) {
-        out.value = detail::truth_of(result.get());
+        out.value = detail::truth_of(r);
+        if (out.value < 0) return -1;
     } else if constexpr (std::is_same_v<R, double>) {
-        out = to_double(result.get());
+        if (failed(out = to_double(r))) return -1;
     } else if constexpr (std::is_same_v<R, float>) {
-        out = to_float32(result.get());
+        const double d = to_double(r);
+        if (failed(d)) return -1;
+        out = static_cast<float>(d);
     } else if constexpr (std::is_same_v<R, int>) {
-        out = to_int32(result.get());
+        if (failed(out = to_int32(r))) return -1;
+    } else if constexpr (std::is_same_v<R, Discard>) {
+        (void)out;
     } else {   // Typed<Obj>: None or an instance of the declared type
-        PyObject* r = result.get();
-        if (r == Py_None || PyObject_TypeCheck(r, declared))
-            out.value = reinterpret_cast<decltype(out.value)>(result.release());
-        else
-            raise::cannot_convert(r, declared);
+        if (r != Py_None && !PyObject_TypeCheck(r, out.type)) {
+            raise::cannot_convert(r, out.type);
+            return -1;
+        }
+        out.value = reinterpret_cast<decltype(out.value)>(result.release());
     }
-    return true;
+    return 1;
 }
 
 //------------------------------------------------------------------------------------------

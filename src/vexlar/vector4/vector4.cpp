@@ -1,0 +1,130 @@
+// vexlar.vector4.vector4: Vector4, a mutable four-component vector of doubles (vector4_t). The
+// companion that Rect and Color hand their four numbers out in; it computes in double precision
+// throughout. Shared vector rules live in vector.hpp. Python subclasses are allowed; the
+// overridable slots then honour their overrides.
+#include "vexlar/shared/vector.hpp"
+
+extern PyTypeObject Vector4Type;
+extern const VexlarVector4Table vector4_table;
+
+namespace {
+
+struct Traits {
+    using Obj = VexlarVector4;
+    using Table = VexlarVector4Table;
+    using Scalar = double;
+    static constexpr int N = 4;
+    static constexpr char name[] = "Vector4";
+    static constexpr char cfrom_vector_name[] = "cfrom_vector4";
+    static PyTypeObject* type() noexcept { return &Vector4Type; }
+    static const Table* table() noexcept { return &vector4_table; }
+};
+using V = vx::Vector<Traits>;
+using Vec = VexlarVector4;
+
+constexpr vx::PickleText kPickle = {
+    "vexlar.vector4.vector4.Vector4 cannot be pickled: pickling of the struct member self.data has to be "
+    "requested explicitly",
+    "Vector4.__reduce_guard__",
+    "Vector4.__setstate_guard__",
+};
+
+//------------------------------------------------------------------------------------------
+// C method table slots particular to Vector4
+//------------------------------------------------------------------------------------------
+
+Vec* Vector4_new(double x, double y, double z, double w) noexcept { return V::from_doubles({x, y, z, w}); }
+Vec* Vector4_cfrom_ints(int x, int y, int z, int w) noexcept {
+    return V::from_doubles({double(x), double(y), double(z), double(w)});
+}
+Vec* Vector4_cfrom_floats(float x, float y, float z, float w) noexcept { return V::from_doubles({x, y, z, w}); }
+Vec* Vector4_cfrom_xyzw(double x, double y, double z, double w) noexcept { return V::from_doubles({x, y, z, w}); }
+
+//------------------------------------------------------------------------------------------
+// Properties and methods
+//------------------------------------------------------------------------------------------
+
+PyGetSetDef Vector4_getset[] = {
+    V::component<0>("x", "x.__set__"),
+    V::component<1>("y", "y.__set__"),
+    V::component<2>("z", "z.__set__"),
+    V::component<3>("w", "w.__set__"),
+    {"length", V::get_length, nullptr, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+const auto Vector4_methods = V::methods("from_vector4", "from_xyzw");
+
+}  // namespace
+
+//------------------------------------------------------------------------------------------
+// C method table, type object, module
+//------------------------------------------------------------------------------------------
+
+const VexlarVector4Table vector4_table = {
+    .new_ = Vector4_new,
+    .cfrom_list = V::cfrom_list,
+    .cfrom_ints = Vector4_cfrom_ints,
+    .cfrom_floats = Vector4_cfrom_floats,
+    .cfrom_tuple = V::cfrom_tuple,
+    .cfrom_vector4 = V::cfrom_vector,
+    .cfrom_xyzw = Vector4_cfrom_xyzw,
+    ._add = V::_add,
+    ._sub = V::_sub,
+    ._iadd = V::_iadd,
+    ._isub = V::_isub,
+    ._imul = V::_imul,
+    ._sadd = V::_sadd,
+    .sadd = V::sadd,
+    .get_tuple = V::get_tuple,
+    .c_get_tuple = V::c_get_tuple,
+    .to_round = V::to_round,
+    .get_round = V::get_round,
+    .to_abs = V::to_abs,
+    .get_abs = V::get_abs,
+    .to_neg = V::to_neg,
+    .get_neg = V::get_neg,
+    .get_int_tuple = V::get_int_tuple,
+    .get_rounded_tuple = V::get_rounded_tuple,
+    .copy = V::copy,
+    .to_normalized = V::to_normalized,
+    .get_normalized = V::get_normalized,
+    .distance_to = V::distance_to,
+    .distance_squared_to = V::distance_squared_to,
+    .dot = V::dot_slot,
+};
+
+PyTypeObject Vector4Type = {
+    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0)
+    .tp_name = "vexlar.vector4.vector4.Vector4",
+    .tp_basicsize = sizeof(VexlarVector4),
+    .tp_dealloc = V::dealloc,
+    .tp_repr = V::repr,
+    .tp_as_number = &V::as_number,
+    .tp_as_sequence = &V::as_sequence,
+    .tp_as_mapping = &V::as_mapping,
+    .tp_hash = V::hash,
+    .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
+    .tp_richcompare = V::richcompare,
+    .tp_methods = vx::PickleGuard<kPickle>::methods,
+    .tp_getset = Vector4_getset,
+    .tp_init = V::tp_init,
+    .tp_alloc = PyType_GenericAlloc,
+    .tp_new = vx::tp_new<VexlarVector4, VexlarVector4Table, &vector4_table>,
+    .tp_free = PyObject_Free,
+    .tp_vectorcall = V::tp_vectorcall,
+};
+
+namespace {
+const vx::TypeDef types[] = {
+    {.type = &Vector4Type, .vtable = &vector4_table, .methods = Vector4_methods, .pickle_guard = true},
+};
+const vx::ModuleInfo info = {
+    .name = "vector4",
+    .qualified = "vexlar.vector4.vector4",
+    .source = "src/vexlar/vector4/vector4.cpp",
+    .types = types,
+};
+}  // namespace
+
+VEXLAR_MODULE(vector4, info)
