@@ -911,3 +911,23 @@ def test_read_only_properties(name):
 def test_unknown_component_words(name):
     with pytest.raises(AttributeError):
         getattr(Vector3(1, 2, 3), name)
+
+
+# A NaN must never be mistaken for the -1.0 that signals a failed conversion (the fast-math build
+# treats NaN == -1.0 as true unless the check looks at the bits).
+@pytest.mark.parametrize("make", [
+    lambda n: Vector3(n, 0, 0),
+    lambda n: Vector3((n, 0, 0)),
+    lambda n: Vector3.from_xyz(n, 0, 0),
+    lambda n: Vector3.from_tuple((n, 0, 0)),
+    lambda n: Vector3.from_list([n, 0, 0]),
+])
+def test_nan_is_stored_as_nan(make):
+    assert math.isnan(make(float("nan")).x)
+
+
+def test_nan_written_through_property_and_item_stays_nan():
+    v = Vector3(1, 2, 3)
+    v.x = float("nan")
+    v[1] = float("nan")
+    assert math.isnan(v.x) and math.isnan(v.y) and v.z == 3.0

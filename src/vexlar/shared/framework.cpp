@@ -222,6 +222,58 @@ int match_tuple_dict(const Signature& sig, PyObject* args, PyObject* kwds, PyObj
     return check_required(sig, out);
 }
 
+namespace {
+PyObject* make_default(const Default& d) noexcept {
+    switch (d.kind) {
+    case Default::Int: return PyLong_FromLongLong(d.i);
+    case Default::Float: return PyFloat_FromDouble(d.d);
+    default: Py_RETURN_NONE;
+    }
+}
+}  // namespace
+
+Arguments::Arguments(const char* func, std::initializer_list<Param> params) noexcept : func_(func) {
+    for (const Param& p : params) {
+        if (count_ == kMaxParams) break;
+        params_[count_++] = p;
+        if (p.fallback.kind == Default::Required && required_ == count_ - 1) ++required_;
+    }
+}
+
+int Arguments::prepare() noexcept {
+    for (int i = 0; i < count_; ++i) {
+        if (!names_[i] && !(names_[i] = PyUnicode_InternFromString(params_[i].name))) return -1;
+        if (i >= required_ && !defaults_[i] && !(defaults_[i] = make_default(params_[i].fallback))) return -1;
+    }
+    ready_ = true;
+    return 0;
+}
+
+Signature Arguments::signature() const noexcept {
+    return Signature{func_, std::span<const Param>(params_, count_), std::span<PyObject* const>(names_, count_),
+                     required_};
+}
+
+int Arguments::finish(PyObject** out) noexcept {
+    for (int i = required_; i < count_; ++i)
+        if (!out[i]) out[i] = defaults_[i];
+    for (int i = 0; i < count_; ++i)
+        if (check_param(params_[i], out[i]) < 0) return -1;
+    return 0;
+}
+
+int Arguments::match(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** out) noexcept {
+    if (!ready_ && prepare() < 0) return -1;
+    if (match_fastcall(signature(), args, nargs, kwnames, out) < 0) return -1;
+    return finish(out);
+}
+
+int Arguments::match(PyObject* args, PyObject* kwds, PyObject** out) noexcept {
+    if (!ready_ && prepare() < 0) return -1;
+    if (match_tuple_dict(signature(), args, kwds, out) < 0) return -1;
+    return finish(out);
+}
+
 int reject_kwnames(const char* func, PyObject* kwnames) noexcept {
     if (!kwnames || PyTuple_GET_SIZE(kwnames) == 0) [[likely]]
         return 0;
@@ -524,14 +576,6 @@ PyTypeObject FunctionType = {
     .tp_descr_get = function_descr_get,
     .tp_dictoffset = offsetof(Function, dict),
 };
-
-PyObject* make_default(const Default& d) noexcept {
-    switch (d.kind) {
-    case Default::Int: return PyLong_FromLongLong(d.i);
-    case Default::Float: return PyFloat_FromDouble(d.d);
-    default: Py_RETURN_NONE;
-    }
-}
 
 // A new function object for `d`, a method of `owner` (qualified "<owner>.<name>").
 PyObject* make_function(const MethodDef& d, PyTypeObject* owner, const char* owner_name) noexcept {

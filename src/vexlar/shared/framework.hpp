@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -110,8 +111,12 @@ inline double to_double(PyObject* o) noexcept {
 // Python object to IEEE single (round to nearest; beyond the range, infinities).
 inline float to_float32(PyObject* o) noexcept { return static_cast<float>(to_double(o)); }
 
-// A conversion result is a failure only when an exception is pending.
-inline bool failed(double v) noexcept { return v == -1.0 && PyErr_Occurred(); }
+// A conversion result is a failure only when an exception is pending. The double is compared by
+// its bits: in the fast-math build `v == -1.0` also holds for NaN, and the compiler then
+// substitutes -1.0 for the value.
+inline bool failed(double v) noexcept {
+    return std::bit_cast<uint64_t>(v) == std::bit_cast<uint64_t>(-1.0) && PyErr_Occurred();
+}
 inline bool failed(int v) noexcept { return v == -1 && PyErr_Occurred(); }
 
 // Python object to a 32-bit C int: ints by value, others through __int__ (floats truncate).
@@ -285,6 +290,29 @@ struct Signature {
 };
 int match_fastcall(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
                    PyObject** out) noexcept;
+
+// The parameters of a callable that is not a function object (an `__init__`), matched by the
+// same rules. Names are interned and defaults made on first use; `out` receives borrowed
+// references with the defaults filled in. 0, or -1 with the exception.
+class Arguments {
+public:
+    Arguments(const char* func, std::initializer_list<Param> params) noexcept;
+    int match(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** out) noexcept;
+    int match(PyObject* args, PyObject* kwds, PyObject** out) noexcept;
+
+private:
+    int prepare() noexcept;
+    int finish(PyObject** out) noexcept;
+    Signature signature() const noexcept;
+
+    const char* func_;
+    Param params_[kMaxParams] = {};
+    uint8_t count_ = 0;
+    uint8_t required_ = 0;
+    bool ready_ = false;
+    PyObject* names_[kMaxParams] = {};
+    PyObject* defaults_[kMaxParams] = {};
+};
 int match_tuple_dict(const Signature& sig, PyObject* args, PyObject* kwds, PyObject** out) noexcept;
 // Refuses any keyword (a callable without named parameters): 0, or -1 with the exception.
 int reject_kwnames(const char* func, PyObject* kwnames) noexcept;
