@@ -986,3 +986,10 @@ def test_type_cannot_be_subclassed():
             pass
     with pytest.raises(TypeError):
         type("Derived", (Vector3,), {})
+
+
+def test_setstate_guard_takes_its_argument_by_keyword_too(v):
+    with pytest.raises(TypeError, match="self.data"):
+        v.__setstate__(state=1)
+    with pytest.raises(TypeError, match="unexpected keyword argument 'other'"):
+        v.__setstate__(other=1)

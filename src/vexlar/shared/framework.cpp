@@ -649,14 +649,14 @@ PyObject* pickle_refuse(const PickleText& text) noexcept {
     return the_module.fail(text.reduce_name);
 }
 
+namespace {
+Arguments setstate_arguments{"__setstate_guard__", {arg("state")}};
+}
+
 PyObject* pickle_refuse_setstate(const PickleText& text, PyObject* const* args, Py_ssize_t nargs,
                                  PyObject* kwnames) noexcept {
-    static const Param params[] = {arg("state")};
-    static Name state_name{"state"};
-    PyObject* names[] = {state_name.get()};
     PyObject* matched[1];
-    Signature sig{"__setstate_guard__", params, names, 1};
-    if (match_fastcall(sig, args, nargs, kwnames, matched) == 0) PyErr_SetString(PyExc_TypeError, text.message);
+    if (setstate_arguments.match(args, nargs, kwnames, matched) == 0) PyErr_SetString(PyExc_TypeError, text.message);
     return the_module.fail(text.setstate_name);
 }
 

@@ -64,7 +64,10 @@ template <class T> inline PyObject* py(T* o) noexcept { return reinterpret_cast<
 class Name {
 public:
     explicit Name(const char* text) noexcept;   // registers itself for interning
-    PyObject* get() const noexcept { return obj_; }
+    // Interned at initialisation; a Name made later (a function-local static) interns itself on
+    // first use. nullptr only if that fails, with the exception set.
+    PyObject* get() noexcept { return obj_ ? obj_ : (obj_ = PyUnicode_InternFromString(text_)); }
+    PyObject* get() const noexcept { return obj_ ? obj_ : const_cast<Name*>(this)->get(); }
     const char* text() const noexcept { return text_; }
     static int intern_all() noexcept;            // -1 with an exception
 
