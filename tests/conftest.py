@@ -15,7 +15,7 @@ import pytest
 # Every extension module of the package that the tests use, in an order that satisfies their
 # imports of each other.
 MODULES = ["vexlar.vector2.vector2", "vexlar.vector4.vector4", "vexlar.vector3.vector3", "vexlar.rect.rect",
-           "vexlar.color.color"]
+           "vexlar.color.color", "vexlar.colors.colors"]
 
 GIL_WARNING = "global interpreter lock"
 

@@ -1,7 +1,7 @@
 """The toolchain and the shipped package: the interpreter, raylib inside the wheel, a real
 window on the virtual display, and a build that leaves the interpreter's float maths alone."""
-import ctypes
 import importlib.util
+import os
 import pathlib
 import subprocess
 import sys
@@ -38,7 +38,11 @@ def test_importing_a_module_reenables_the_gil_with_a_warning():
     assert "global interpreter lock" in message and "vexlar.vector3.vector3" in message
 
 
-@pytest.mark.parametrize("module", ["vector3"])
+MODULES = ["vector2", "vector3", "vector4", "rect", "color", "colors"]
+RAYLIB_USERS = ["color"]
+
+
+@pytest.mark.parametrize("module", MODULES)
 def test_module_file_is_built_for_this_interpreter(module):
     suffix = sysconfig.get_config_var("EXT_SUFFIX")
     assert suffix == ".cpython-314t-x86_64-linux-gnu.so"
@@ -47,13 +51,33 @@ def test_module_file_is_built_for_this_interpreter(module):
 
 def test_raylib_is_shipped_beside_the_package():
     assert RAYLIB.is_file() and not RAYLIB.is_symlink()
-    dynamic = subprocess.run(["objdump", "-p", str(RAYLIB)], capture_output=True, text=True, check=True).stdout
-    assert "SONAME               libraylib.so.600" in dynamic
+    assert "SONAME               libraylib.so.600" in dynamic_section(RAYLIB)
+
+
+def dynamic_section(path):
+    return subprocess.run(["objdump", "-p", str(path)], capture_output=True, text=True, check=True).stdout
+
+
+@pytest.mark.parametrize("module", MODULES)
+def test_only_raylib_users_link_raylib_through_the_shipped_folder(module):
+    section = dynamic_section(PACKAGE_DIR / module / f"{module}{sysconfig.get_config_var('EXT_SUFFIX')}")
+    if module in RAYLIB_USERS:
+        assert "NEEDED               libraylib.so.600" in section
+        assert "RUNPATH              $ORIGIN/../../vexlar.libs" in section
+    else:
+        assert "libraylib" not in section
+
+
+@pytest.mark.parametrize("module", RAYLIB_USERS)
+def test_raylib_users_load_without_library_path(module):
+    env = {k: v for k, v in os.environ.items() if k != "LD_LIBRARY_PATH"}
+    code = f"import vexlar.{module}.{module}"
+    subprocess.run([sys.executable, "-W", "ignore", "-c", code], env=env, check=True)
 
 
 def test_denormals_survive_loading_the_modules():
     # A fast-math link would install a flush-to-zero start-up hook for the whole process.
-    import vexlar.vector3.vector3  # noqa: F401
+    import vexlar.colors.colors  # noqa: F401
 
     tiny = sys.float_info.min / 2**10
     assert tiny > 0.0
