@@ -15,6 +15,9 @@ import math
 import sys
 import timeit
 
+from vexlar.color.color import Color
+from vexlar.colors.colors import colors
+from vexlar.rect.rect import Rect
 from vexlar.vector3.vector3 import Vector3
 
 
@@ -43,11 +46,57 @@ class PyVector3:
         return PyVector3(self.z, self.y, self.x)
 
 
+class PyRect:
+    """Pure-Python rectangle with the two collision tests a game calls most."""
+    __slots__ = ("x", "y", "w", "h")
+
+    def __init__(self, x=0.0, y=0.0, w=0.0, h=0.0):
+        self.x, self.y, self.w, self.h = float(x), float(y), float(w), float(h)
+
+    def collide_point(self, point):
+        px, py = point
+        return self.x <= px <= self.x + self.w and self.y <= py <= self.y + self.h
+
+    def collide_rect(self, other):
+        return (other.x + other.w > self.x and self.x + self.w > other.x
+                and other.y + other.h > self.y and self.y + self.h > other.y)
+
+
+class PyColor:
+    """Pure-Python colour with the same channel clamp and packing."""
+    __slots__ = ("r", "g", "b", "a")
+
+    def __init__(self, r, g, b, a=255):
+        self.r, self.g, self.b, self.a = (min(max(int(c), 0), 255) for c in (r, g, b, a))
+
+    def to_int(self):
+        v = (self.r << 24) | (self.g << 16) | (self.b << 8) | self.a
+        return v - (1 << 32) if v >= 1 << 31 else v
+
+    def tint(self, other):
+        return PyColor(self.r * other.r // 255, self.g * other.g // 255, self.b * other.b // 255,
+                       self.a * other.a // 255)
+
+
+class PyPalette:
+    __slots__ = ("Red",)
+
+    def __init__(self):
+        self.Red = PyColor(255, 0, 0)
+
+
 NAMESPACE = {
     "Vector3": Vector3, "PyVector3": PyVector3,
     "v": Vector3(1.0, 2.0, 3.0), "w": Vector3(4.0, 5.0, 6.0),
     "pv": PyVector3(1.0, 2.0, 3.0), "pw": PyVector3(4.0, 5.0, 6.0),
     "a": complex(1.0, 2.0), "b": complex(3.0, 4.0),
+    "Rect": Rect, "PyRect": PyRect,
+    "r": Rect(1.0, 2.0, 10.0, 10.0), "other": Rect(5.0, 5.0, 10.0, 10.0),
+    "pr": PyRect(1.0, 2.0, 10.0, 10.0), "pother": PyRect(5.0, 5.0, 10.0, 10.0),
+    "Color": Color, "PyColor": PyColor,
+    "c": Color(10, 20, 30), "d": Color(200, 100, 50, 128),
+    "pc": PyColor(10, 20, 30), "pd": PyColor(200, 100, 50, 128),
+    "colors": colors, "pcolors": PyPalette(),
 }
 
 # (operation, package statement, complex baseline, pure-Python baseline). Where complex has no
@@ -61,6 +110,16 @@ CASES = [
     ("Vector3(1.0, 2.0, 3.0)", "Vector3(1.0, 2.0, 3.0)", "complex(1.0, 2.0)", "PyVector3(1.0, 2.0, 3.0)"),
     ("v.dot(w)", "v.dot(w)", "a * b", "pv.dot(pw)"),
     ("v.zyx", "v.zyx", "a.real", "pv.zyx"),
+    ("Rect(1.0, 2.0, 3.0, 4.0)", "Rect(1.0, 2.0, 3.0, 4.0)", "complex(1.0, 2.0)", "PyRect(1.0, 2.0, 3.0, 4.0)"),
+    ("r.x", "r.x", "a.real", "pr.x"),
+    ("r.center", "r.center", "a.real", "(pr.x + pr.w * 0.5, pr.y + pr.h * 0.5)"),
+    ("r.collide_point((5.0, 5.0))", "r.collide_point((5.0, 5.0))", "a * b", "pr.collide_point((5.0, 5.0))"),
+    ("r.collide_rect(other)", "r.collide_rect(other)", "a * b", "pr.collide_rect(pother)"),
+    ("Color(1, 2, 3)", "Color(1, 2, 3)", "complex(1.0, 2.0)", "PyColor(1, 2, 3)"),
+    ("c.r", "c.r", "a.real", "pc.r"),
+    ("c.to_int()", "c.to_int()", "a.conjugate()", "pc.to_int()"),
+    ("c.tint(d)", "c.tint(d)", "a * b", "pc.tint(pd)"),
+    ("colors.Red", "colors.Red", "a.real", "pcolors.Red"),
 ]
 
 
