@@ -117,7 +117,8 @@ struct Vector {
         constexpr int mantissa_bits = sizeof(T) == 4 ? 23 : 52;
         constexpr Bits all_ones = (Bits(1) << exponent_bits) - 1;
         if (((std::bit_cast<Bits>(c) >> mantissa_bits) & all_ones) == all_ones) return false;
-        return std::fabs(c) < T(2147483648.0) || c == T(-2147483648.0);
+        const double d = c;   // truncation toward zero keeps (-2**31 - 1, 2**31) in range
+        return d > -2147483649.0 && d < 2147483648.0;
     }
 
     //--------------------------------------------------------------------------------------
