@@ -304,6 +304,38 @@ struct Vector {
         return number_slot<dot_method>(self, other, skip, n_dot, dot_double);
     }
 
+    // The slots every vector table has, from `cfrom_list` on; a module sets its constructors
+    // (`new`, `cfrom_ints`, ...) and any slot of its own on the returned table.
+    static constexpr typename Tr::Table shared_table() noexcept {
+        typename Tr::Table t{};
+        t.cfrom_list = cfrom_list;
+        t.cfrom_tuple = cfrom_tuple;
+        t._add = _add;
+        t._sub = _sub;
+        t._iadd = _iadd;
+        t._isub = _isub;
+        t._imul = _imul;
+        t._sadd = _sadd;
+        t.sadd = sadd;
+        t.get_tuple = get_tuple;
+        t.c_get_tuple = c_get_tuple;
+        t.to_round = to_round;
+        t.get_round = get_round;
+        t.to_abs = to_abs;
+        t.get_abs = get_abs;
+        t.to_neg = to_neg;
+        t.get_neg = get_neg;
+        t.get_int_tuple = get_int_tuple;
+        t.get_rounded_tuple = get_rounded_tuple;
+        t.copy = copy;
+        t.to_normalized = to_normalized;
+        t.get_normalized = get_normalized;
+        t.distance_to = distance_to;
+        t.distance_squared_to = distance_squared_to;
+        t.dot = dot_slot;
+        return t;
+    }
+
     //--------------------------------------------------------------------------------------
     // Construction
     //--------------------------------------------------------------------------------------

@@ -66,39 +66,17 @@ const auto Vector2_methods = V::methods("from_vector2", "from_xy");
 // C method table, type object, module
 //------------------------------------------------------------------------------------------
 
-const VexlarVector2Table vector2_table = {
-    .new_ = Vector2_new,
-    .cfrom_struct = Vector2_cfrom_struct,
-    .cfrom_list = V::cfrom_list,
-    .cfrom_ints = Vector2_cfrom_ints,
-    .cfrom_floats = Vector2_cfrom_floats,
-    .cfrom_tuple = V::cfrom_tuple,
-    .cfrom_vector2 = V::cfrom_vector,
-    .cfrom_xy = Vector2_cfrom_xy,
-    ._add = V::_add,
-    ._sub = V::_sub,
-    ._iadd = V::_iadd,
-    ._isub = V::_isub,
-    ._imul = V::_imul,
-    ._sadd = V::_sadd,
-    .sadd = V::sadd,
-    .get_tuple = V::get_tuple,
-    .c_get_tuple = V::c_get_tuple,
-    .to_round = V::to_round,
-    .get_round = V::get_round,
-    .to_abs = V::to_abs,
-    .get_abs = V::get_abs,
-    .to_neg = V::to_neg,
-    .get_neg = V::get_neg,
-    .get_int_tuple = V::get_int_tuple,
-    .get_rounded_tuple = V::get_rounded_tuple,
-    .copy = V::copy,
-    .to_normalized = V::to_normalized,
-    .get_normalized = V::get_normalized,
-    .distance_to = V::distance_to,
-    .distance_squared_to = V::distance_squared_to,
-    .dot = V::dot_slot,
-};
+// The shared vector slots, with this type's constructors in their places.
+constinit const VexlarVector2Table vector2_table = [] {
+    VexlarVector2Table t = V::shared_table();
+    t.new_ = Vector2_new;
+    t.cfrom_struct = Vector2_cfrom_struct;
+    t.cfrom_ints = Vector2_cfrom_ints;
+    t.cfrom_floats = Vector2_cfrom_floats;
+    t.cfrom_vector2 = V::cfrom_vector;
+    t.cfrom_xy = Vector2_cfrom_xy;
+    return t;
+}();
 
 PyTypeObject Vector2Type = {
     .ob_base = PyVarObject_HEAD_INIT(nullptr, 0)

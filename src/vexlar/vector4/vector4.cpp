@@ -61,38 +61,16 @@ const auto Vector4_methods = V::methods("from_vector4", "from_xyzw");
 // C method table, type object, module
 //------------------------------------------------------------------------------------------
 
-const VexlarVector4Table vector4_table = {
-    .new_ = Vector4_new,
-    .cfrom_list = V::cfrom_list,
-    .cfrom_ints = Vector4_cfrom_ints,
-    .cfrom_floats = Vector4_cfrom_floats,
-    .cfrom_tuple = V::cfrom_tuple,
-    .cfrom_vector4 = V::cfrom_vector,
-    .cfrom_xyzw = Vector4_cfrom_xyzw,
-    ._add = V::_add,
-    ._sub = V::_sub,
-    ._iadd = V::_iadd,
-    ._isub = V::_isub,
-    ._imul = V::_imul,
-    ._sadd = V::_sadd,
-    .sadd = V::sadd,
-    .get_tuple = V::get_tuple,
-    .c_get_tuple = V::c_get_tuple,
-    .to_round = V::to_round,
-    .get_round = V::get_round,
-    .to_abs = V::to_abs,
-    .get_abs = V::get_abs,
-    .to_neg = V::to_neg,
-    .get_neg = V::get_neg,
-    .get_int_tuple = V::get_int_tuple,
-    .get_rounded_tuple = V::get_rounded_tuple,
-    .copy = V::copy,
-    .to_normalized = V::to_normalized,
-    .get_normalized = V::get_normalized,
-    .distance_to = V::distance_to,
-    .distance_squared_to = V::distance_squared_to,
-    .dot = V::dot_slot,
-};
+// The shared vector slots, with this type's constructors in their places.
+constinit const VexlarVector4Table vector4_table = [] {
+    VexlarVector4Table t = V::shared_table();
+    t.new_ = Vector4_new;
+    t.cfrom_ints = Vector4_cfrom_ints;
+    t.cfrom_floats = Vector4_cfrom_floats;
+    t.cfrom_vector4 = V::cfrom_vector;
+    t.cfrom_xyzw = Vector4_cfrom_xyzw;
+    return t;
+}();
 
 PyTypeObject Vector4Type = {
     .ob_base = PyVarObject_HEAD_INIT(nullptr, 0)
