@@ -289,7 +289,7 @@ struct Vector {
     static double number_slot(Obj* self, Obj* other, int skip_dispatch, const Name& name,
                               double (*body)(const A&, const A&) noexcept) noexcept {
         double r = 0.0;
-        if (dispatch<Method>(r, self, skip_dispatch, name, other)) return r;
+        if (int rc = dispatch<Method>(r, self, skip_dispatch, name, other)) return rc < 0 ? 0.0 : r;
         return body(load(self), load(other));
     }
     static double distance(const A& a, const A& b) noexcept { return std::sqrt(distance_squared(a, b)); }
