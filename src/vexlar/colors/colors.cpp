@@ -185,6 +185,18 @@ constexpr Entry kPalette[VEXLAR_PALETTE_SIZE] = {
     {"YellowGreen",           154, 205,  50, 255},
 };
 
+// "<Name>.__set__" per entry: the traceback name of that property's writer.
+constexpr auto kSetterNames = [] {
+    constexpr char suffix[] = ".__set__";
+    std::array<std::array<char, 32>, VEXLAR_PALETTE_SIZE> names{};
+    for (int i = 0; i < VEXLAR_PALETTE_SIZE; ++i) {
+        std::size_t n = 0;
+        for (const char* c = kPalette[i].name; *c; ++c) names[i][n++] = *c;
+        for (const char* c = suffix; *c; ++c) names[i][n++] = *c;
+    }
+    return names;
+}();
+
 inline int index_of(void* closure) noexcept { return static_cast<int>(static_cast<const Entry*>(closure) - kPalette); }
 inline PyObject*& slot(PyObject* self, int i) noexcept {
     return reinterpret_cast<PyObject*&>(vx::as<VexlarColors>(self)->entries[i]);
@@ -209,7 +221,7 @@ int set_entry(PyObject* self, PyObject* value, void* closure) noexcept {
         value = Py_None;
     } else if (value != Py_None && !PyObject_TypeCheck(value, Color_type)) {
         vx::raise::cannot_convert(value, Color_type);
-        return M.fail_int("Colors.__set__");
+        return M.fail_int("Colors", kSetterNames[index_of(closure)].data());
     }
     PyObject* old;
     Py_BEGIN_CRITICAL_SECTION(self);

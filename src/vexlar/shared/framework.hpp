@@ -111,9 +111,6 @@ inline double to_double(PyObject* o) noexcept {
     return PyFloat_AsDouble(o);
 }
 
-// Python object to IEEE single (round to nearest; beyond the range, infinities).
-inline float to_float32(PyObject* o) noexcept { return static_cast<float>(to_double(o)); }
-
 // A conversion result is a failure only when an exception is pending. The double is compared by
 // its bits: in the fast-math build `v == -1.0` also holds for NaN, and the compiler then
 // substitutes -1.0 for the value.
@@ -560,7 +557,7 @@ int call_override(R& out, PyObject* self, int skip_dispatch, const Name& name, B
         if (out.value < 0) return -1;
     } else if constexpr (std::is_same_v<R, double>) {
         if (failed(out = to_double(r))) return -1;
-    } else if constexpr (std::is_same_v<R, float>) {
+    } else if constexpr (std::is_same_v<R, float>) {   // float32 conversion: rounded once
         const double d = to_double(r);
         if (failed(d)) return -1;
         out = static_cast<float>(d);
