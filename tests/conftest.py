@@ -1,6 +1,8 @@
-"""Shared test set-up: the package's modules, loaded once with their expected warning, and a
-private X display for the tests that open real windows."""
+"""Shared test set-up: the package's modules, loaded once with their expected warning, a native
+caller for the slots of the published C tables, and a private X display for the tests that open
+real windows."""
 import contextlib
+import ctypes
 import importlib
 import os
 import select
@@ -33,6 +35,66 @@ def _load_modules():
 
 
 _load_modules()
+
+
+NATIVE_CALLER = r"""
+typedef struct _object PyObject;
+PyObject *PyErr_GetRaisedException(void);
+PyObject *Py_GetConstant(unsigned int constant_id);
+
+/* The exception a slot left pending, taken over (None when there is none). */
+static PyObject *take_pending(void)
+{
+    PyObject *pending = PyErr_GetRaisedException();
+    return pending ? pending : Py_GetConstant(0);
+}
+
+/* Each calls an int slot as a native caller does: keeps what it returned, then takes over the
+   exception it left pending. */
+PyObject *call_receiver_slot(int (*slot)(PyObject *, int), PyObject *self, int skip_dispatch, int *result)
+{
+    *result = slot(self, skip_dispatch);
+    return take_pending();
+}
+
+PyObject *call_argument_slot(int (*slot)(PyObject *, PyObject *, int), PyObject *self, PyObject *arg,
+                             int skip_dispatch, int *result)
+{
+    *result = slot(self, arg, skip_dispatch);
+    return take_pending();
+}
+"""
+
+
+@pytest.fixture(scope="session")
+def native_call(tmp_path_factory):
+    """call(slot, receiver, [argument,] skip_dispatch) -> (int result, pending exception or None).
+
+    Calls a slot that answers a C int (a field of a ctypes method-table structure) as native code
+    does. Through ctypes a failing slot's pending exception is raised and its result lost; native
+    code sees both, and the result must then be 0."""
+    compiler = shutil.which("cc")
+    if compiler is None:
+        pytest.skip("no C compiler to build the native caller")
+    folder = tmp_path_factory.mktemp("native")
+    source, library = folder / "caller.c", folder / "caller.so"
+    source.write_text(NATIVE_CALLER)
+    subprocess.run([compiler, "-shared", "-fPIC", "-O0", "-o", str(library), str(source)], check=True)
+    lib = ctypes.CDLL(str(library))
+    O, I = ctypes.py_object, ctypes.c_int
+    # by the number of objects passed before skip_dispatch
+    callers = {
+        1: ctypes.PYFUNCTYPE(O, ctypes.c_void_p, O, I, ctypes.POINTER(I))(("call_receiver_slot", lib)),
+        2: ctypes.PYFUNCTYPE(O, ctypes.c_void_p, O, O, I, ctypes.POINTER(I))(("call_argument_slot", lib)),
+    }
+
+    def call(slot, *objects_and_skip):
+        *objects, skip = objects_and_skip
+        result = I(-12345)
+        pending = callers[len(objects)](ctypes.cast(slot, ctypes.c_void_p), *objects, skip, ctypes.byref(result))
+        return result.value, pending
+
+    return call
 
 
 def _wait_for_display(number, timeout):

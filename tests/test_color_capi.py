@@ -3,29 +3,24 @@ each of the 6 slots called by position through ctypes with the interpreter lock 
 PYFUNCTYPE call raises any exception a slot leaves pending), the override rule of the slots
 fade and to_int, reference counts, and raylib's colour helpers behind tint, to_int and equal."""
 
-import warnings
-
-with warnings.catch_warnings():
-    # Loading a module of the package may re-enable the global lock with a RuntimeWarning.
-    warnings.filterwarnings("ignore", category=RuntimeWarning, message=".*global interpreter lock")
-    from vexlar.color.color import Color
-    from vexlar.vector4.vector4 import Vector4
+from vexlar.color.color import Color
+from vexlar.vector4.vector4 import Vector4
 
 import ctypes
 import importlib.util
 import math
 import pathlib
-import shutil
 import struct
 import subprocess
 import sys
 import sysconfig
 import textwrap
-import traceback
 
 import pytest
 
-from support import Idx, exact, f32
+from support import (HEADER, Idx, IntLike, IntSub, POINTER, SKIPS, SubColor, Vector4Object,
+                     assert_every_slot_is_filled, assert_slot_keeps_counts, assert_table_capsule, channels,
+                     exact, f32, method_table, package_entries, table_address)
 
 MODULE = "vexlar.color.color"
 SRC = "src/vexlar/color/color.cpp"
@@ -36,8 +31,6 @@ RAYLIB = PACKAGE_DIR.parent / "vexlar.libs" / "libraylib.so.600"
 COLOR_LIBRARY = PACKAGE_DIR / "color" / ("color" + sysconfig.get_config_var("EXT_SUFFIX"))
 
 O, I, F = ctypes.py_object, ctypes.c_int, ctypes.c_float
-HEADER = object.__basicsize__
-POINTER = ctypes.sizeof(ctypes.c_void_p)
 
 # Slot order is fixed: native modules index the table by position.
 SLOTS = [
@@ -69,26 +62,9 @@ class ColorObject(ctypes.Structure):
     _fields_ = [("header", ctypes.c_byte * HEADER), ("vtab", ctypes.c_void_p), ("raw", RlColor)]
 
 
-class Vector4Object(ctypes.Structure):
-    _fields_ = [("header", ctypes.c_byte * HEADER), ("vtab", ctypes.c_void_p),
-                ("x", ctypes.c_double), ("y", ctypes.c_double), ("z", ctypes.c_double), ("w", ctypes.c_double)]
-
-
-_api = ctypes.pythonapi
-_capsule_pointer = ctypes.PYFUNCTYPE(ctypes.c_void_p, O, ctypes.c_char_p)(("PyCapsule_GetPointer", _api))
-_capsule_name = ctypes.PYFUNCTYPE(ctypes.c_char_p, O)(("PyCapsule_GetName", _api))
-_capsule_destructor = ctypes.PYFUNCTYPE(ctypes.c_void_p, O)(("PyCapsule_GetDestructor", _api))
-
-
-def table_address():
-    return _capsule_pointer(Color.__dict__["__pyx_vtable__"], None)
-
-
 @pytest.fixture(scope="module")
 def vt():
-    address = table_address()
-    assert address
-    return ColorTable.from_address(address)
+    return method_table(Color, ColorTable)
 
 
 @pytest.fixture(scope="module")
@@ -101,10 +77,6 @@ def raylib():
     lib.ColorIsEqual.argtypes = [RlColor, RlColor]
     lib.ColorIsEqual.restype = ctypes.c_bool
     return lib
-
-
-def channels(c):
-    return (c.r, c.g, c.b, c.a)
 
 
 def raw(c):
@@ -120,54 +92,22 @@ def record(values):
 def assert_fresh_color(c, values):
     """A colour made by a slot: exactly a Color, table pointer set, only our reference."""
     assert type(c) is Color
-    assert ColorObject.from_address(id(c)).vtab == table_address()
+    assert ColorObject.from_address(id(c)).vtab == table_address(Color)
     assert channels(c) == raw(c) == tuple(values)
     assert sys.getrefcount(c) == sys.getrefcount(object())
-
-
-def package_entries(exc):
-    return [e.name for e in traceback.extract_tb(exc.__traceback__) if e.filename == SRC]
-
-
-class SubColor(Color):
-    pass
-
-
-class IntSub(int):
-    pass
-
-
-class IntLike:
-    def __init__(self, value):
-        self.value = value
-
-    def __int__(self):
-        return self.value
-
-
-SKIPS = pytest.mark.parametrize("skip", [0, 1])
 
 
 # --------------------------------------------------------------------- publication and layout
 
 
 def test_capsule_is_unnamed_without_destructor_and_stable():
-    cap = Color.__dict__["__pyx_vtable__"]
-    assert type(cap).__name__ == "PyCapsule"
-    assert _capsule_name(cap) is None
-    assert _capsule_destructor(cap) is None
-    assert table_address() == table_address() != 0
-    with pytest.raises(ValueError):
-        _capsule_pointer(cap, b"vexlar.color.color.Color")
+    assert_table_capsule(Color, "vexlar.color.color.Color")
     assert "__pyx_vtable__" not in SubColor.__dict__
 
 
 def test_every_slot_is_filled(vt):
     assert len(ColorTable._fields_) == 6
-    slots = (ctypes.c_void_p * 6).from_address(table_address())
-    for i, (name, _, _) in enumerate(SLOTS):
-        assert slots[i], f"slot {i} ({name}) is NULL"
-        assert ctypes.cast(getattr(vt, name), ctypes.c_void_p).value == slots[i]
+    slots = assert_every_slot_is_filled(Color, vt, SLOTS)
     assert len(set(slots)) == 6
 
 
@@ -190,7 +130,7 @@ def test_instance_size_is_the_c_layout():
 ], ids=["init", "alloc", "subclass", "from_normalized", "tint", "slot-new", "slot-c_tint"])
 def test_every_instance_points_at_the_table_and_holds_its_payload(vt, make):
     c = make(vt)
-    assert ColorObject.from_address(id(c)).vtab == table_address()
+    assert ColorObject.from_address(id(c)).vtab == table_address(Color)
     assert raw(c) == channels(c)
 
 
@@ -392,7 +332,7 @@ def test_failing_fade_override_leaves_its_exception_pending(vt, error):
     assert excinfo.value is error
     assert len(seen) == 1
     assert channels(c) == (10, 20, 30, 40)
-    assert package_entries(excinfo.value) == [f"{MODULE}.Color.fade"]
+    assert [e.name for e in package_entries(excinfo.value, SRC)] == [f"{MODULE}.Color.fade"]
     assert vt.fade(c, 0.5, 1) is None
     assert c.a == 127
 
@@ -439,60 +379,23 @@ def test_failing_to_int_override_fails_the_slot(vt, result, exc, message):
     c = to_int_override(result)(1, 2, 3, 4)
     with exact(exc, message) as excinfo:
         vt.to_int(c, 0)
-    assert f"{MODULE}.Color.to_int" in package_entries(excinfo.value)
+    assert f"{MODULE}.Color.to_int" in [e.name for e in package_entries(excinfo.value, SRC)]
     assert vt.to_int(c, 1) == 16909060
-
-
-NATIVE_CALLER = r"""
-typedef struct _object PyObject;
-PyObject *PyErr_GetRaisedException(void);
-PyObject *Py_GetConstant(unsigned int constant_id);
-
-/* Calls slot to_int as a native caller does: keeps what it returned, then takes over the
-   exception it left pending (None when there is none). */
-PyObject *call_to_int(int (*slot)(PyObject *, int), PyObject *self, int skip_dispatch, int *result)
-{
-    *result = slot(self, skip_dispatch);
-    PyObject *pending = PyErr_GetRaisedException();
-    return pending ? pending : Py_GetConstant(0);
-}
-"""
-
-
-@pytest.fixture(scope="module")
-def native_to_int(tmp_path_factory):
-    """call(receiver, skip_dispatch) -> (int result, pending exception or None)."""
-    compiler = shutil.which("cc")
-    if compiler is None:
-        pytest.skip("no C compiler to build the native caller")
-    folder = tmp_path_factory.mktemp("native")
-    source, library = folder / "caller.c", folder / "caller.so"
-    source.write_text(NATIVE_CALLER)
-    subprocess.run([compiler, "-shared", "-fPIC", "-O0", "-o", str(library), str(source)], check=True)
-    caller = ctypes.PYFUNCTYPE(O, ctypes.c_void_p, O, I, ctypes.POINTER(I))(("call_to_int", ctypes.CDLL(str(library))))
-    slot = (ctypes.c_void_p * 6).from_address(table_address())[5]
-
-    def call(receiver, skip):
-        result = I(-12345)
-        pending = caller(slot, receiver, skip, ctypes.byref(result))
-        return result.value, pending
-
-    return call
 
 
 @pytest.mark.parametrize("result, exc", [
     ("x", TypeError), (None, TypeError), (2**31, OverflowError), (LookupError("raised"), LookupError),
     (-1, None), (0, None),
 ])
-def test_failing_to_int_override_returns_zero_with_the_exception_pending(native_to_int, result, exc):
+def test_failing_to_int_override_returns_zero_with_the_exception_pending(vt, native_call, result, exc):
     c = to_int_override(result)(255, 255, 255, 255)
-    value, pending = native_to_int(c, 0)
+    value, pending = native_call(vt.to_int, c, 0)
     if exc is None:
         assert (value, pending) == (result, None)
     else:
         assert value == 0
         assert type(pending) is exc
-    assert native_to_int(c, 1) == (-1, None)
+    assert native_call(vt.to_int, c, 1) == (-1, None)
 
 
 def test_plain_colours_and_subclasses_without_overrides_never_dispatch(vt):
@@ -590,18 +493,7 @@ def test_all_slots_are_covered_by_the_count_cases():
 
 @pytest.mark.parametrize("name, make_args, fresh", CALLS, ids=[f"{c[0]}-{i}" for i, c in enumerate(CALLS)])
 def test_slots_neither_leak_nor_over_release(vt, name, make_args, fresh):
-    args = make_args()
-    objs = [a for a in args if isinstance(a, Color)]
-    before = [sys.getrefcount(o) for o in objs]
-    slot = getattr(vt, name)
-    first = slot(*args)
-    if fresh:
-        assert sys.getrefcount(first) == sys.getrefcount(object())
-    del first
-    for _ in range(1000):
-        r = slot(*args)
-        del r
-    assert [sys.getrefcount(o) for o in objs] == before
+    assert_slot_keeps_counts(getattr(vt, name), make_args(), fresh)
 
 
 def test_override_calls_neither_leak_nor_over_release(vt):

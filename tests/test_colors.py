@@ -2,14 +2,9 @@
 values and order, identity of the stored colours, the write check, deletion, construction,
 garbage collection and concurrent use of one palette from several threads."""
 
-import warnings
-
-with warnings.catch_warnings():
-    # Loading a module of the package may re-enable the global lock with a RuntimeWarning.
-    warnings.filterwarnings("ignore", category=RuntimeWarning, message=".*global interpreter lock")
-    from vexlar.color.color import Color
-    from vexlar.colors.colors import Colors, colors
-    from vexlar.vector4.vector4 import Vector4
+from vexlar.color.color import Color
+from vexlar.colors.colors import Colors, colors
+from vexlar.vector4.vector4 import Vector4
 
 import copy
 import ctypes
@@ -19,19 +14,17 @@ import random
 import sys
 import threading
 import time
-import traceback
 import weakref
 
 import pytest
 
-from support import exact
+from support import (HEADER, POINTER, SubColor, assert_module_namespace, assert_type_identity, channels,
+                     exact, package_entries, run_threads)
 
 MODULE = "vexlar.colors.colors"
 COLORS = "vexlar.colors.colors.Colors"
 COLOR = "vexlar.color.color.Color"
 SRC = "src/vexlar/colors/colors.cpp"
-HEADER = object.__basicsize__
-POINTER = ctypes.sizeof(ctypes.c_void_p)
 
 # Every entry in palette order with its (r, g, b, a): the CSS Color Module Level 4 value with
 # alpha 255, apart from the entries marked.
@@ -204,17 +197,9 @@ def cannot_convert(got):
     return f"Cannot convert {got} to {COLOR}"
 
 
-def channels(c):
-    return (c.r, c.g, c.b, c.a)
-
-
 def entries(palette):
     """The 152 stored references, read where native code reads them."""
     return list((ctypes.c_void_p * 152).from_address(id(palette) + HEADER))
-
-
-class SubColor(Color):
-    pass
 
 
 class SubColors(Colors):
@@ -268,18 +253,11 @@ def test_fields_in_palette_order(palette):
 
 
 def test_type_identity():
-    assert Colors.__module__ == MODULE
-    assert Colors.__name__ == Colors.__qualname__ == "Colors"
-    assert repr(Colors) == f"<class '{COLORS}'>"
-    assert type(colors) is Colors
+    assert_type_identity(Colors, COLORS, colors)
 
 
 def test_module_namespace():
-    module = sys.modules[MODULE]
-    assert set(vars(module)) == {"Colors", "colors", "__builtins__", "__doc__", "__file__", "__loader__",
-                                 "__name__", "__package__", "__spec__", "__test__"}
-    assert module.__test__ == {}
-    assert module.Colors is Colors and module.colors is colors
+    assert_module_namespace(MODULE, {"Colors": Colors, "colors": colors})
 
 
 def test_static_subclassable_collected_type_without_dict_weak_references_or_table():
@@ -335,11 +313,9 @@ def test_construction_takes_no_arguments(cls, args, kwargs, message):
 def test_init_errors_carry_a_traceback_entry():
     with pytest.raises(TypeError) as excinfo:
         Colors(1)
-    names = [e.name for e in traceback.extract_tb(excinfo.value.__traceback__)
-             if e.filename.startswith("src/vexlar/")]
-    assert names == [f"{MODULE}.Colors.__init__"]
-    assert all(e.filename == SRC for e in traceback.extract_tb(excinfo.value.__traceback__)
-               if e.filename.startswith("src/vexlar/"))
+    entries = package_entries(excinfo.value)
+    assert [e.name for e in entries] == [f"{MODULE}.Colors.__init__"]
+    assert all(e.filename == SRC for e in entries)
 
 
 def test_allocation_alone_gives_none_entries():
@@ -444,8 +420,7 @@ def test_write_check_names_other_types(palette):
 def test_write_failure_carries_the_property_writers_traceback_entry(palette, name):
     with pytest.raises(TypeError) as excinfo:
         setattr(palette, name, 5)
-    entries = [(e.name, e.filename) for e in traceback.extract_tb(excinfo.value.__traceback__)
-               if e.filename.startswith("src/vexlar/")]
+    entries = [(e.name, e.filename) for e in package_entries(excinfo.value)]
     assert entries == [(f"{MODULE}.Colors.{name}.__set__", SRC)]
 
 
@@ -611,16 +586,12 @@ def test_concurrent_replacing_deleting_and_reading(palette):
                 done += 1
         counts[n] = done
 
-    threads = [threading.Thread(target=worker, args=(n,)) for n in range(THREADS)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
+    run_threads(worker, THREADS)
     assert problems == []
     assert all(counts)
+    # Read without keeping a local: a leftover reference would spoil the count below.
     for name in STRESS_NAMES:
-        value = getattr(palette, name)
-        assert value is None or any(value is c for c in pool)
+        assert getattr(palette, name) is None or any(getattr(palette, name) is c for c in pool)
     palette.__init__()
     assert [sys.getrefcount(c) for c in pool] == baseline
     for name in STRESS_NAMES:

@@ -16,7 +16,6 @@ import subprocess
 import sys
 import textwrap
 import threading
-import traceback
 import types
 import warnings
 import weakref
@@ -25,7 +24,10 @@ from fractions import Fraction
 
 import pytest
 
-from support import TYPE_NAME, argtype, exact, xyz
+from support import (Flt, INT_SUBCLASS_DEPRECATION, Idx, IntLike, IntSub, ListSub, TYPE_NAME, TupleSub,
+                     api_function, argtype, assert_module_namespace, assert_pickling_guard_installed,
+                     assert_table_capsule, capsule_is_valid, capsule_pointer, exact, package_entries,
+                     run_threads, traceback_entries, unexpected, xyz)
 
 MODULE = "vexlar.vector3.vector3"
 SRC = "src/vexlar/vector3/vector3.cpp"
@@ -50,6 +52,19 @@ def run_fresh(*parts):
                           capture_output=True, text=True, timeout=120)
     assert proc.returncode == 0, f"exit status {proc.returncode}\nstdout:\n{proc.stdout}\nstderr:\n{proc.stderr}"
     return proc.stdout
+
+
+def run_fresh_to_the_end(*parts):
+    """run_fresh for a script that checks with asserts: it must get to its end and print
+    nothing on the way."""
+    assert run_fresh(*parts, 'print("ok")').split() == ["ok"]
+
+
+# The module's own spec, for scripts that drive the import steps themselves.
+REAL_SPEC = """
+    import importlib.util
+    real = importlib.util.find_spec("vexlar.vector3.vector3")
+"""
 
 
 @pytest.fixture
@@ -104,8 +119,7 @@ def test_fresh_process_reimport_gives_the_same_objects():
 def test_module_namespace():
     module = sys.modules[MODULE]
     spec = module.__spec__
-    assert set(vars(module)) == {"Vector3", "__builtins__", "__doc__", "__file__", "__loader__",
-                                 "__name__", "__package__", "__spec__", "__test__"}
+    assert_module_namespace(MODULE, {"Vector3": Vector3})
     assert module.__name__ == MODULE
     assert module.__doc__ is None
     assert type(module.__test__) is dict and module.__test__ == {}
@@ -119,9 +133,8 @@ def test_module_namespace():
 
 
 def test_create_step_copies_the_spec_attributes():
-    out = run_fresh("""
-        import importlib.util, sys
-        real = importlib.util.find_spec("vexlar.vector3.vector3")
+    run_fresh_to_the_end(REAL_SPEC, """
+        import sys
 
         class Spec:
             def __init__(self, **kw):
@@ -146,16 +159,11 @@ def test_create_step_copies_the_spec_attributes():
         assert mod.__test__ == {} and mod.Vector3(1, 2, 3).y == 2.0
         import vexlar.vector3.vector3 as again
         assert again is mod
-        print("ok")
     """)
-    assert out.split() == ["ok"]
 
 
 def test_create_step_skips_missing_spec_attributes_and_a_none_search_path():
-    out = run_fresh("""
-        import importlib.util
-        real = importlib.util.find_spec("vexlar.vector3.vector3")
-
+    run_fresh_to_the_end(REAL_SPEC, """
         class Spec:
             pass
 
@@ -164,16 +172,11 @@ def test_create_step_skips_missing_spec_attributes_and_a_none_search_path():
         mod = real.loader.create_module(spec)
         assert "__path__" not in vars(mod)
         assert mod.__file__ == real.origin
-        print("ok")
     """)
-    assert out.split() == ["ok"]
 
 
 def test_create_step_failing_spec_lookup_leaves_nothing_behind():
-    out = run_fresh("""
-        import importlib.util
-        real = importlib.util.find_spec("vexlar.vector3.vector3")
-
+    out = run_fresh(REAL_SPEC, """
         class Spec:
             name, origin, loader = real.name, real.origin, real.loader
 
@@ -461,8 +464,8 @@ def test_sadd_by_keyword_in_any_order(v, w):
 def vectorcall(func, positional, kwnames, kwvalues):
     """Call through the vectorcall protocol with a keyword-name tuple as given (which need not
     hold strings: only native callers can produce that)."""
-    call = ctypes.PYFUNCTYPE(ctypes.py_object, ctypes.py_object, ctypes.POINTER(ctypes.py_object),
-                             ctypes.c_size_t, ctypes.py_object)(("PyObject_Vectorcall", ctypes.pythonapi))
+    call = api_function("PyObject_Vectorcall", ctypes.py_object, ctypes.py_object, ctypes.POINTER(ctypes.py_object),
+                        ctypes.c_size_t, ctypes.py_object)
     args = list(positional) + list(kwvalues)
     array = (ctypes.py_object * len(args))(*args)
     return call(func, array, len(positional), tuple(kwnames))
@@ -515,7 +518,7 @@ def test_single_argument_convention(v, call, message):
     (lambda v: Vector3.__init__(v, **{"y": 1, "x": 2}), "y"),
 ])
 def test_constructor_refuses_keywords(v, call, key):
-    with exact(TypeError, f"__init__() got an unexpected keyword argument '{key}'"):
+    with exact(TypeError, unexpected(key)):
         call(v)
     assert xyz(v) == (1.0, 2.0, 3.0)
 
@@ -523,14 +526,6 @@ def test_constructor_refuses_keywords(v, call, key):
 # ========================================================================================
 # Typed parameters
 # ========================================================================================
-
-
-class TupleSub(tuple):
-    pass
-
-
-class ListSub(list):
-    pass
 
 
 @pytest.mark.parametrize("call, param, expected, got", [
@@ -573,31 +568,6 @@ def test_typed_parameters_accept_exact_types(v):
 # ========================================================================================
 
 
-class MyInt(int):
-    pass
-
-
-class IntLike:
-    def __init__(self, result):
-        self.result = result
-
-    def __int__(self):
-        return self.result
-
-
-class IndexOnly:
-    def __index__(self):
-        return 4
-
-
-class FloatLike:
-    def __init__(self, value):
-        self.value = value
-
-    def __float__(self):
-        return self.value
-
-
 class IntWithOwnInt(int):
     def __int__(self):
         return 99
@@ -619,7 +589,7 @@ class RaisingConversion:
     (-1, -1.0),
     (2**31 - 1, 2147483648.0),      # exact int, then rounded to the nearest single
     (-2**31, -2147483648.0),
-    (MyInt(12), 12.0),
+    (IntSub(12), 12.0),
     (IntWithOwnInt(5), 5.0),        # an int subclass converts by value, not through __int__
     (IntLike(-7), -7.0),
     (IntLike(-1), -1.0),
@@ -648,7 +618,7 @@ def test_int_conversion_far_out_of_range_uses_the_interpreters_message(value):
 @pytest.mark.parametrize("value, message", [
     ("7", "an integer is required"),
     (None, "an integer is required"),
-    (IndexOnly(), "an integer is required"),
+    (Idx(4), "an integer is required"),
     ((1,), "an integer is required"),
     (IntLike("7"), "__int__ returned non-int (type str)"),
     (IntLike(2.5), "__int__ returned non-int (type float)"),
@@ -670,13 +640,9 @@ def test_int_conversion_checks_arguments_in_order():
         Vector3.from_ints(2**31, "7", 0)
 
 
-INT_SUBCLASS_DEPRECATION = ("__int__ returned non-int (type MyInt).  The ability to return an instance of a strict "
-                            "subclass of int is deprecated, and may be removed in a future version of Python.")
-
-
 def test_int_returning_an_int_subclass_warns_and_is_used():
     with pytest.warns(DeprecationWarning, match="^" + re.escape(INT_SUBCLASS_DEPRECATION) + "$"):
-        r = Vector3.from_ints(IntLike(MyInt(7)), 1, 2)
+        r = Vector3.from_ints(IntLike(IntSub(7)), 1, 2)
     assert xyz(r) == (7.0, 1.0, 2.0)
 
 
@@ -684,7 +650,7 @@ def test_int_returning_an_int_subclass_fails_when_warnings_are_errors():
     with warnings.catch_warnings():
         warnings.simplefilter("error")
         with exact(DeprecationWarning, INT_SUBCLASS_DEPRECATION):
-            Vector3.from_ints(IntLike(MyInt(7)), 1, 2)
+            Vector3.from_ints(IntLike(IntSub(7)), 1, 2)
 
 
 # ========================================================================================
@@ -693,9 +659,9 @@ def test_int_returning_an_int_subclass_fails_when_warnings_are_errors():
 
 
 @pytest.mark.parametrize("value, expected", [
-    (IndexOnly(), 4.0),
-    (FloatLike(2.5), 2.5),
-    (FloatLike(-1.0), -1.0),
+    (Idx(4), 4.0),
+    (Flt(2.5), 2.5),
+    (Flt(-1.0), -1.0),
     (-1.0, -1.0),
     (-1, -1.0),
     (Fraction(-1), -1.0),
@@ -718,7 +684,7 @@ def test_float32_conversion(ctor, value, expected):
     ("a", TypeError),
     (None, TypeError),
     ((1.0,), TypeError),
-    (FloatLike("1.0"), TypeError),
+    (Flt("1.0"), TypeError),
     (RaisingConversion(), ValueError),
 ])
 @pytest.mark.parametrize("ctor", ["from_xyz", "from_floats"])
@@ -728,8 +694,8 @@ def test_float32_conversion_errors(ctor, value, exc):
 
 
 def test_float32_conversion_of_a_property_write(v):
-    v.y = FloatLike(-1.0)
-    v.z = IndexOnly()
+    v.y = Flt(-1.0)
+    v.z = Idx(4)
     assert xyz(v) == (1.0, -1.0, 4.0)
     with pytest.raises(OverflowError):
         v.x = 10**400
@@ -741,10 +707,6 @@ def test_float32_conversion_of_a_property_write(v):
 # ========================================================================================
 # Traceback entries
 # ========================================================================================
-
-
-def package_entries(exc):
-    return [entry for entry in traceback.extract_tb(exc.__traceback__) if entry.filename == SRC]
 
 
 def innermost_package_frame(exc):
@@ -780,7 +742,7 @@ FAILURES = [
 def test_failure_adds_one_traceback_entry(v, call, exc, name):
     with pytest.raises(exc) as excinfo:
         call(v)
-    entries = package_entries(excinfo.value)
+    entries = package_entries(excinfo.value, SRC)
     assert [e.name for e in entries] == [f"{MODULE}.{name}"]
     assert entries[0].lineno > 0
     code = innermost_package_frame(excinfo.value).tb_frame.f_code
@@ -791,9 +753,9 @@ def test_failure_adds_one_traceback_entry(v, call, exc, name):
 def test_entry_sits_between_the_caller_and_the_failing_python_code():
     with exact(ValueError, "no int here") as excinfo:
         Vector3.from_ints(RaisingConversion(), 0, 0)
-    names = [e.name for e in traceback.extract_tb(excinfo.value.__traceback__)]
+    names = [e.name for e in traceback_entries(excinfo.value)]
     assert names[-2:] == [f"{MODULE}.Vector3.from_ints", "__int__"]
-    assert len(package_entries(excinfo.value)) == 1
+    assert len(package_entries(excinfo.value, SRC)) == 1
 
 
 def fail(call):
@@ -833,13 +795,7 @@ def test_concurrent_failures_keep_their_entries():
                 call(v)
             except exc as e:
                 caught[offset] += 1
-                names = []
-                tb = e.__traceback__
-                while tb is not None:
-                    code = tb.tb_frame.f_code
-                    if code.co_filename == SRC:
-                        names.append(code.co_name)
-                    tb = tb.tb_next
+                names = [entry.name for entry in package_entries(e, SRC)]
                 if names != [f"{MODULE}.{name}"]:
                     bad += 1
                     if bad < 5:
@@ -852,11 +808,7 @@ def test_concurrent_failures_keep_their_entries():
             with lock:
                 problems.append(("wrong entries", bad))
 
-    threads = [threading.Thread(target=worker, args=(n,)) for n in range(threads_count)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
+    run_threads(worker, threads_count)
     assert problems == []
     assert caught == [rounds] * threads_count
 
@@ -869,14 +821,7 @@ GUARD_TEXT = "self.data"
 
 
 def test_guard_is_installed_under_the_pickling_names():
-    d = Vector3.__dict__
-    assert "__reduce__" in d and "__setstate__" in d
-    assert d["__reduce__"] is not object.__dict__["__reduce__"]
-    guards = {id(d["__reduce__"]), id(d["__setstate__"])}
-    strays = [key for key, value in d.items() if id(value) in guards and key not in ("__reduce__", "__setstate__")]
-    assert strays == []
-    assert Vector3.__reduce_ex__ is object.__reduce_ex__
-    assert Vector3.__getstate__ is object.__getstate__
+    assert_pickling_guard_installed(Vector3)
 
 
 @pytest.mark.parametrize("protocol", range(pickle.HIGHEST_PROTOCOL + 1))
@@ -910,7 +855,7 @@ def test_guard_failure_carries_a_traceback_entry(v):
     for call in (lambda: v.__reduce__(), lambda: v.__setstate__(1), lambda: pickle.dumps(v)):
         with pytest.raises(TypeError) as excinfo:
             call()
-        assert len(package_entries(excinfo.value)) == 1
+        assert len(package_entries(excinfo.value, SRC)) == 1
 
 
 @pytest.mark.parametrize("copier", [copy.copy, copy.deepcopy, lambda v: v.copy(), lambda v: v.__copy__()])
@@ -926,25 +871,11 @@ def test_copying_still_works(v, copier):
 # ========================================================================================
 
 
-def capsule_api():
-    api = ctypes.pythonapi
-    get_name = ctypes.PYFUNCTYPE(ctypes.c_char_p, ctypes.py_object)(("PyCapsule_GetName", api))
-    is_valid = ctypes.PYFUNCTYPE(ctypes.c_int, ctypes.py_object, ctypes.c_char_p)(("PyCapsule_IsValid", api))
-    get_pointer = ctypes.PYFUNCTYPE(ctypes.c_void_p, ctypes.py_object, ctypes.c_char_p)(("PyCapsule_GetPointer", api))
-    get_destructor = ctypes.PYFUNCTYPE(ctypes.c_void_p, ctypes.py_object)(("PyCapsule_GetDestructor", api))
-    return get_name, is_valid, get_pointer, get_destructor
-
-
 def test_method_table_capsule():
+    assert_table_capsule(Vector3, TYPE_NAME)
     capsule = Vector3.__dict__["__pyx_vtable__"]
-    assert type(capsule).__name__ == "PyCapsule"
-    assert Vector3.__dict__["__pyx_vtable__"] is capsule
-    get_name, is_valid, get_pointer, get_destructor = capsule_api()
-    assert get_name(capsule) is None
-    assert is_valid(capsule, None) == 1
-    assert is_valid(capsule, b"Vector3") == 0
-    assert get_pointer(capsule, None)
-    assert get_destructor(capsule) is None
+    assert capsule_is_valid(capsule, b"Vector3") == 0
+    assert capsule_pointer(capsule, None)
 
 
 # ========================================================================================

@@ -7,21 +7,22 @@ from vexlar.vector4.vector4 import Vector4
 from vexlar.vector3.vector3 import Vector3
 
 import copy
-import gc
 import itertools
 import math
 import operator
 import pickle
 import re
 import struct
-import sys
-import weakref
 from decimal import Decimal
 from fractions import Fraction
 
 import pytest
 
-from support import Flt, Idx, argtype, exact, f32, same_bits
+from support import (Boom, EqualsAnything, Flt, Idx, IntSub, ListSub, SubRect, TupleSub, V2Sub, V4Sub,
+                     argtype, assert_module_namespace, assert_pickling_guard_installed,
+                     assert_plain_static_type, assert_raw_record_is_not_visible, assert_type_identity,
+                     assert_unhashable, count, exact, f32, multiple, package_entries, same_bits,
+                     traceback_entries, unexpected)
 
 MODULE = "vexlar.rect.rect"
 RECT = "vexlar.rect.rect.Rect"
@@ -64,35 +65,6 @@ def assert_fields(r, expected):
 
 def single_sum(a, b):
     return f32(f32(a) + f32(b))
-
-
-class SubRect(Rect):
-    pass
-
-
-class V2Sub(Vector2):
-    pass
-
-
-class V4Sub(Vector4):
-    pass
-
-
-class IntSub(int):
-    pass
-
-
-class TupleSub(tuple):
-    pass
-
-
-class ListSub(list):
-    pass
-
-
-class Boom:
-    def __float__(self):
-        raise ZeroDivisionError("boom")
 
 
 class Logged:
@@ -188,52 +160,23 @@ def box():
 
 
 def test_type_identity():
-    assert Rect.__module__ == MODULE
-    assert Rect.__name__ == "Rect"
-    assert Rect.__qualname__ == "Rect"
-    assert repr(Rect) == f"<class '{RECT}'>"
-    assert type(Rect()) is Rect
+    assert_type_identity(Rect, RECT, Rect())
 
 
 def test_module_namespace():
-    module = sys.modules[MODULE]
-    assert set(vars(module)) == {"Rect", "__builtins__", "__doc__", "__file__", "__loader__",
-                                 "__name__", "__package__", "__spec__", "__test__"}
-    assert module.__test__ == {}
-    assert module.Rect is Rect
+    assert_module_namespace(MODULE, {"Rect": Rect})
 
 
 def test_static_subclassable_type_without_gc_dict_or_weak_references():
-    assert not Rect.__flags__ & (1 << 9)        # not a heap type
-    assert Rect.__flags__ & (1 << 10)           # may be subclassed
-    assert Rect.__dictoffset__ == 0 and Rect.__weakrefoffset__ == 0
-    r = Rect(1, 2, 3, 4)
-    assert not gc.is_tracked(r)
-    assert not hasattr(r, "__dict__")
-    with pytest.raises(AttributeError):
-        r.extra = 1
-    with pytest.raises(TypeError):
-        weakref.ref(r)
-    with pytest.raises(TypeError):
-        Rect.extra = 1
+    assert_plain_static_type(Rect, Rect(1, 2, 3, 4))
 
 
 def test_raw_record_is_not_visible_from_python():
-    assert not hasattr(Rect(), "_raw")
-    assert "_raw" not in dir(Rect)
-    with pytest.raises(AttributeError):
-        Rect()._raw = (1, 2, 3, 4)
+    assert_raw_record_is_not_visible(Rect, Rect)
 
 
 def test_unhashable():
-    r = Rect(1, 2, 3, 4)
-    assert Rect.__hash__ is None
-    with pytest.raises(TypeError):
-        hash(r)
-    with pytest.raises(TypeError):
-        {r}
-    with pytest.raises(TypeError):
-        {r: 1}
+    assert_unhashable(Rect(1, 2, 3, 4))
 
 
 @pytest.mark.parametrize("cls", [Rect, SubRect])
@@ -364,7 +307,7 @@ def test_construction_refusals(args, exc, message):
     (lambda: Rect().__init__(x=1), "x"),
 ])
 def test_construction_refuses_keywords(call, key):
-    with exact(TypeError, f"__init__() got an unexpected keyword argument '{key}'"):
+    with exact(TypeError, unexpected(key)):
         call()
 
 
@@ -701,12 +644,17 @@ POINT_FORMS = {
 }
 
 
+def assert_collision(form, rect, other, expected):
+    """A Rect holding `rect` answers `expected` through `form` and is left unchanged."""
+    r = Rect(*rect)
+    assert form(r, other) is expected
+    assert_fields(r, rect)
+
+
 @pytest.mark.parametrize("form", POINT_FORMS)
 @pytest.mark.parametrize("rect, point, expected", POINT_CASES)
 def test_point_collision(form, rect, point, expected):
-    r = Rect(*rect)
-    assert POINT_FORMS[form](r, point) is expected
-    assert_fields(r, rect)
+    assert_collision(POINT_FORMS[form], rect, point, expected)
 
 
 def reference_point(r, px, py):
@@ -865,9 +813,7 @@ RECT_FORMS = {
 @pytest.mark.parametrize("form", RECT_FORMS)
 @pytest.mark.parametrize("rect, other, expected", RECT_CASES)
 def test_rect_collision(form, rect, other, expected):
-    r = Rect(*rect)
-    assert RECT_FORMS[form](r, other) is expected
-    assert_fields(r, rect)
+    assert_collision(RECT_FORMS[form], rect, other, expected)
 
 
 def reference_rect(r, ox, oy, ow, oh):
@@ -1073,13 +1019,13 @@ def test_collision_argument_matching(box, name):
     assert method(good) is True
     assert method(**{param: good}) is True
     assert getattr(Rect, name)(box, good) is True
-    with exact(TypeError, f"{name}() takes exactly 1 positional argument (0 given)"):
+    with exact(TypeError, count(1, "exactly", 0, name)):
         method()
-    with exact(TypeError, f"{name}() takes exactly 1 positional argument (2 given)"):
+    with exact(TypeError, count(1, "exactly", 2, name)):
         method(good, good)
-    with exact(TypeError, f"{name}() got multiple values for keyword argument '{param}'"):
+    with exact(TypeError, multiple(param, name)):
         method(good, **{param: good})
-    with exact(TypeError, f"{name}() got an unexpected keyword argument 'bogus'"):
+    with exact(TypeError, unexpected("bogus", name)):
         method(bogus=good)
     with exact(TypeError, f"{name}() needs an argument"):
         getattr(Rect, name)()
@@ -1088,11 +1034,11 @@ def test_collision_argument_matching(box, name):
 @pytest.mark.parametrize("name", ["get_width", "get_height", "get_tuple", "get_vector4"])
 def test_no_argument_methods(box, name):
     method = getattr(box, name)
-    with exact(TypeError, f"{name}() takes exactly 0 positional arguments (1 given)"):
+    with exact(TypeError, count(0, "exactly", 1, name)):
         method(1)
-    with exact(TypeError, f"{name}() takes exactly 0 positional arguments (2 given)"):
+    with exact(TypeError, count(0, "exactly", 2, name)):
         method(1, 2)
-    with exact(TypeError, f"{name}() got an unexpected keyword argument 'x'"):
+    with exact(TypeError, unexpected("x", name)):
         method(x=1)
     with exact(TypeError, f"{name}() needs an argument"):
         getattr(Rect, name)()
@@ -1222,14 +1168,6 @@ def test_item_deletion_is_refused(index):
 
 
 # ------------------------------------------------------------------------------------ equality
-
-
-class EqualsAnything:
-    def __eq__(self, other):
-        return True
-
-    def __ne__(self, other):
-        return False
 
 
 @pytest.mark.parametrize("a, b, equal", [
@@ -1378,28 +1316,10 @@ def test_guard_methods():
 
 
 def test_guard_is_installed_under_the_pickling_names():
-    d = Rect.__dict__
-    assert "__reduce__" in d and "__setstate__" in d
-    assert d["__reduce__"] is not object.__dict__["__reduce__"]
-    guards = {id(d["__reduce__"]), id(d["__setstate__"])}
-    strays = [k for k, v in d.items() if id(v) in guards and k not in ("__reduce__", "__setstate__")]
-    assert strays == []
-    assert Rect.__reduce_ex__ is object.__reduce_ex__
-    assert Rect.__getstate__ is object.__getstate__
+    assert_pickling_guard_installed(Rect)
 
 
 # --------------------------------------------------------------------------- traceback entries
-
-
-def package_entries(exc):
-    names = []
-    tb = exc.__traceback__
-    while tb is not None:
-        code = tb.tb_frame.f_code
-        if code.co_filename.startswith("src/vexlar/"):
-            names.append((code.co_name, code.co_filename, tb.tb_lineno))
-        tb = tb.tb_next
-    return names
 
 
 @pytest.mark.parametrize("call, exc, name", [
@@ -1453,10 +1373,6 @@ def test_item_failures_carry_an_entry_of_the_module(r, call):
 def test_entry_sits_between_the_caller_and_the_failing_python_code(box):
     with pytest.raises(ZeroDivisionError) as excinfo:
         box.collide_point((Boom(), 1))
-    tb = excinfo.value.__traceback__
-    names = []
-    while tb is not None:
-        names.append(tb.tb_frame.f_code.co_name)
-        tb = tb.tb_next
+    names = [e.name for e in traceback_entries(excinfo.value)]
     assert names[-1] == "__float__"
     assert names[-2] == f"{MODULE}.Rect.collide_point"

@@ -11,7 +11,6 @@ from vexlar.vector4.vector4 import Vector4
 import ast
 import ctypes
 import math
-import shutil
 import struct
 import subprocess
 import sys
@@ -19,7 +18,9 @@ import textwrap
 
 import pytest
 
-from support import Flt, Idx, exact, f32
+from support import (Flt, HEADER, Idx, POINTER, SKIPS, SubRect, V2Sub, V4Sub, Vector4Object, api_function,
+                     assert_every_slot_is_filled, assert_failing_slot_keeps_counts, assert_slot_keeps_counts,
+                     assert_table_capsule, exact, f32, method_table, numbers, table_address, traceback_names)
 
 MODULE = "vexlar.rect.rect"
 SRC = "src/vexlar/rect/rect.cpp"
@@ -28,8 +29,6 @@ POINT = "Point must be a Vector2, tuple, or list of length 2"
 RECT_SHAPE = "rect for collision must be a Rect, Vector4, tuple, or list of length 4"
 
 O, I, D, F = ctypes.py_object, ctypes.c_int, ctypes.c_double, ctypes.c_float
-HEADER = object.__basicsize__
-POINTER = ctypes.sizeof(ctypes.c_void_p)
 
 
 class Rectangle(ctypes.Structure):
@@ -71,27 +70,9 @@ class Vector2Object(ctypes.Structure):
     _fields_ = [("header", ctypes.c_byte * HEADER), ("vtab", ctypes.c_void_p), ("x", F), ("y", F)]
 
 
-class Vector4Object(ctypes.Structure):
-    _fields_ = [("header", ctypes.c_byte * HEADER), ("vtab", ctypes.c_void_p),
-                ("x", D), ("y", D), ("z", D), ("w", D)]
-
-
-_api = ctypes.pythonapi
-_capsule_pointer = ctypes.PYFUNCTYPE(ctypes.c_void_p, O, ctypes.c_char_p)(("PyCapsule_GetPointer", _api))
-_capsule_name = ctypes.PYFUNCTYPE(ctypes.c_char_p, O)(("PyCapsule_GetName", _api))
-_capsule_destructor = ctypes.PYFUNCTYPE(ctypes.c_void_p, O)(("PyCapsule_GetDestructor", _api))
-_capsule_is_valid = ctypes.PYFUNCTYPE(I, O, ctypes.c_char_p)(("PyCapsule_IsValid", _api))
-
-
-def table_address(cls=Rect):
-    return _capsule_pointer(cls.__dict__["__pyx_vtable__"], None)
-
-
 @pytest.fixture(scope="module")
 def vt():
-    address = table_address()
-    assert address
-    return RectTable.from_address(address)
+    return method_table(Rect, RectTable)
 
 
 def record(x, y, w, h):
@@ -106,50 +87,16 @@ def want(values):
     return struct.pack("4f", *(f32(v) for v in values))
 
 
-def traceback_names(exc):
-    names = []
-    tb = exc.__traceback__
-    while tb is not None:
-        names.append((tb.tb_frame.f_code.co_name, tb.tb_frame.f_code.co_filename))
-        tb = tb.tb_next
-    return names
-
-
-class SubRect(Rect):
-    pass
-
-
-class V2Sub(Vector2):
-    pass
-
-
-class V4Sub(Vector4):
-    pass
-
-
-SKIPS = pytest.mark.parametrize("skip", [0, 1])
-
-
 # --------------------------------------------------------------------- publication and layout
 
 
 def test_capsule_is_unnamed_without_destructor_and_stable():
-    cap = Rect.__dict__["__pyx_vtable__"]
-    assert type(cap).__name__ == "PyCapsule"
-    assert Rect.__dict__["__pyx_vtable__"] is cap
-    assert _capsule_name(cap) is None
-    assert _capsule_destructor(cap) is None
-    assert _capsule_is_valid(cap, None) == 1
-    assert _capsule_is_valid(cap, b"vexlar.rect.rect.Rect") == 0
-    assert table_address() == table_address() != 0
+    assert_table_capsule(Rect, "vexlar.rect.rect.Rect")
 
 
 def test_every_slot_is_filled(vt):
     assert len(SLOTS) == 14
-    raw = (ctypes.c_void_p * 14).from_address(table_address())
-    for i, (name, _, _) in enumerate(SLOTS):
-        assert raw[i], f"slot {i} ({name}) is NULL"
-        assert ctypes.cast(getattr(vt, name), ctypes.c_void_p).value == raw[i]
+    assert_every_slot_is_filled(Rect, vt, SLOTS)
 
 
 def test_sizes_are_the_c_layouts():
@@ -174,7 +121,7 @@ def test_sizes_are_the_c_layouts():
 def test_every_instance_points_at_the_table_and_holds_its_record(vt, make):
     r = make(vt)
     raw = RectObject.from_address(id(r))
-    assert raw.vtab == table_address()
+    assert raw.vtab == table_address(Rect)
     assert (raw.raw.x, raw.raw.y, raw.raw.width, raw.raw.height) == (r.x, r.y, r.w, r.h)
 
 
@@ -213,7 +160,7 @@ def test_companion_objects_made_by_rect_come_from_their_tables():
 def test_new_copies_the_record_unchanged(vt, bits):
     r = vt.new(Rectangle.from_buffer_copy(bits))
     assert type(r) is Rect
-    assert RectObject.from_address(id(r)).vtab == table_address()
+    assert RectObject.from_address(id(r)).vtab == table_address(Rect)
     assert raw_bits(r) == bits
 
 
@@ -334,46 +281,6 @@ def test_collide_rect_rect_slot_given_none_fails_without_reading_a_record():
 
 # ------------------------------------------------------------- truth slots seen from native code
 
-NATIVE_CALLER = r"""
-typedef struct _object PyObject;
-PyObject *PyErr_GetRaisedException(void);
-PyObject *Py_GetConstant(unsigned int constant_id);
-
-/* Calls a truth-value slot as a native caller does: keeps what it returned, then takes over
-   the exception it left pending (None when there is none). */
-PyObject *call_truth_slot(int (*slot)(PyObject *, PyObject *, int), PyObject *self, PyObject *arg,
-                          int skip_dispatch, int *result)
-{
-    *result = slot(self, arg, skip_dispatch);
-    PyObject *pending = PyErr_GetRaisedException();
-    return pending ? pending : Py_GetConstant(0);
-}
-"""
-
-
-@pytest.fixture(scope="module")
-def native_call(tmp_path_factory):
-    """call(slot name, receiver, argument, skip_dispatch) -> (int result, pending exception or None)."""
-    compiler = shutil.which("cc")
-    if compiler is None:
-        pytest.skip("no C compiler to build the native caller")
-    folder = tmp_path_factory.mktemp("native")
-    source, library = folder / "caller.c", folder / "caller.so"
-    source.write_text(NATIVE_CALLER)
-    subprocess.run([compiler, "-shared", "-fPIC", "-O0", "-o", str(library), str(source)], check=True)
-    lib = ctypes.CDLL(str(library))
-    caller = ctypes.PYFUNCTYPE(O, ctypes.c_void_p, O, O, I, ctypes.POINTER(I))(("call_truth_slot", lib))
-    table = (ctypes.c_void_p * 14).from_address(table_address())
-    position = {name: i for i, (name, _, _) in enumerate(SLOTS)}
-
-    def call(name, receiver, arg, skip):
-        result = I(-12345)
-        pending = caller(table[position[name]], receiver, arg, skip, ctypes.byref(result))
-        return result.value, pending
-
-    return call
-
-
 @pytest.mark.parametrize("name, arg, exc", [
     ("collide_point", 5, ValueError),
     ("collide_point", (1, None), TypeError),
@@ -387,8 +294,8 @@ def native_call(tmp_path_factory):
     ("collide_rect_tuple", (2, "b", 1, 1), TypeError),
     ("collide_rect_list", [2, 2], ValueError),
 ])
-def test_truth_slots_fail_with_zero_and_a_pending_exception(native_call, name, arg, exc):
-    result, pending = native_call(name, Rect(*BOX), arg, 1)
+def test_truth_slots_fail_with_zero_and_a_pending_exception(vt, native_call, name, arg, exc):
+    result, pending = native_call(getattr(vt, name), Rect(*BOX), arg, 1)
     if exc is None:
         assert (result, pending) == (1, None)
     else:
@@ -397,9 +304,9 @@ def test_truth_slots_fail_with_zero_and_a_pending_exception(native_call, name, a
 
 
 @pytest.mark.parametrize("name, arg, expected", [(name, make(), exp) for name, make, exp in COLLISIONS])
-def test_truth_slots_answer_exactly_one_or_zero(native_call, name, arg, expected):
+def test_truth_slots_answer_exactly_one_or_zero(vt, native_call, name, arg, expected):
     for skip in (0, 1):
-        assert native_call(name, Rect(*BOX), arg, skip) == (expected, None)
+        assert native_call(getattr(vt, name), Rect(*BOX), arg, skip) == (expected, None)
 
 
 # -------------------------------------------------------------------------- conversion slots
@@ -553,7 +460,7 @@ def test_failing_collision_override_fails_the_slot(vt, native_call, name, result
     r = collision_override(name, result, [])
     with pytest.raises(exc):
         getattr(vt, name)(r, MISSES[name], 0)
-    value, pending = native_call(name, r, MISSES[name], 0)
+    value, pending = native_call(getattr(vt, name), r, MISSES[name], 0)
     assert value == 0 and type(pending) is exc
     assert getattr(vt, name)(r, MISSES[name], 1) == 0
 
@@ -607,18 +514,14 @@ def test_override_results_are_neither_leaked_nor_over_released(vt):
 # ------------------------------------------------------------------------ C sequence protocol
 
 
-def _api_function(name, result, *args):
-    return ctypes.PYFUNCTYPE(result, *args)((name, _api))
-
-
 _ssize = ctypes.c_ssize_t
-seq_check = _api_function("PySequence_Check", I, O)
-seq_size = _api_function("PySequence_Size", _ssize, O)
-seq_get = _api_function("PySequence_GetItem", O, O, _ssize)
-seq_set = _api_function("PySequence_SetItem", I, O, _ssize, O)
-seq_del = _api_function("PySequence_DelItem", I, O, _ssize)
-map_check = _api_function("PyMapping_Check", I, O)
-map_size = _api_function("PyMapping_Size", _ssize, O)
+seq_check = api_function("PySequence_Check", I, O)
+seq_size = api_function("PySequence_Size", _ssize, O)
+seq_get = api_function("PySequence_GetItem", O, O, _ssize)
+seq_set = api_function("PySequence_SetItem", I, O, _ssize, O)
+seq_del = api_function("PySequence_DelItem", I, O, _ssize)
+map_check = api_function("PyMapping_Check", I, O)
+map_size = api_function("PyMapping_Size", _ssize, O)
 
 
 def test_sequence_and_mapping_forms():
@@ -640,11 +543,6 @@ def test_sequence_and_mapping_forms():
 
 
 # ---------------------------------------------------------------------- reference counting
-
-
-def numbers(*c):
-    """Float objects made at run time (not shared constants), so their counts are telling."""
-    return [float(str(x)) for x in c]
 
 
 def box():
@@ -689,54 +587,18 @@ FAILING_CALLS = [
 ]
 
 
-def referenced(args):
-    """Every object argument and every item of a sequence argument."""
-    objs = [a for a in args if type(a) not in (int, float, Rectangle)]
-    for a in list(objs):
-        if type(a) in (list, tuple):
-            objs.extend(a)
-    return objs
-
-
-def counts(objs):
-    return [sys.getrefcount(o) for o in objs]
-
-
 def test_all_slots_are_covered_by_the_count_cases():
     assert {name for name, _, _ in CALLS} == {name for name, _, _ in SLOTS}
 
 
 @pytest.mark.parametrize("name, make_args, fresh", CALLS, ids=[c[0] for c in CALLS])
 def test_slots_neither_leak_nor_over_release(vt, name, make_args, fresh):
-    args = make_args()
-    objs = referenced(args)
-    before = counts(objs)
-    slot = getattr(vt, name)
-    first = slot(*args)
-    if fresh:
-        # the result's only reference is ours, like that of any new local object
-        assert sys.getrefcount(first) == sys.getrefcount(object())
-    del first
-    for _ in range(1000):
-        r = slot(*args)
-        del r
-    assert counts(objs) == before
+    assert_slot_keeps_counts(getattr(vt, name), make_args(), fresh)
 
 
 @pytest.mark.parametrize("name, make_args", FAILING_CALLS, ids=[c[0] for c in FAILING_CALLS])
 def test_failing_slots_neither_leak_nor_over_release(vt, name, make_args):
-    args = make_args()
-    objs = referenced(args)
-    before = counts(objs)
-    slot = getattr(vt, name)
-    for _ in range(1000):
-        try:
-            slot(*args, 1)
-        except (ValueError, TypeError):
-            pass
-        else:
-            pytest.fail(f"{name} did not fail")
-    assert counts(objs) == before
+    assert_failing_slot_keeps_counts(getattr(vt, name), make_args() + (1,), (ValueError, TypeError))
 
 
 # ------------------------------------------------------------------- importing the companions

@@ -10,24 +10,10 @@ import pytest
 from vexlar.vector2.vector2 import Vector2
 from vexlar.vector4.vector4 import Vector4
 
-from support import (Flt, Idx, argtype, assert_vector, components, exact, f32, other_companion,
-                     over_companions, same_bits)
+from support import (Flt, Foreign, Idx, NoMarker, argtype, assert_vector, components, exact, f32,
+                     other_companion, over_companions, same_bits)
 
 INF, NAN = math.inf, math.nan
-
-
-class Foreign:
-    """A vector from another library: recognised by its marker attribute."""
-
-    clamp_magnitude_ip = None
-
-    def __init__(self, *c):
-        self.x, self.y, self.z, self.w = c
-
-
-class NoMarker:
-    def __init__(self, *c):
-        self.x, self.y, self.z, self.w = c
 
 
 class TimesTen(tuple):

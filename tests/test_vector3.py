@@ -4,30 +4,17 @@ printed form, copying, pickling refusal, the three-letter properties and the C m
 from vexlar.vector3.vector3 import Vector3
 
 import copy
+import ctypes
 import itertools
 import math
 import pickle
 import re
-import struct
 import weakref
 
 import pytest
 
-from support import TYPE_NAME, Flt, Idx, argtype, assert_components, exact, f32, same_bits, xyz
-
-
-class Foreign:
-    """A vector from another library: recognised by its marker attribute."""
-
-    clamp_magnitude_ip = None
-
-    def __init__(self, x, y, z):
-        self.x, self.y, self.z = x, y, z
-
-
-class NoMarker:
-    def __init__(self, x, y, z):
-        self.x, self.y, self.z = x, y, z
+from support import (Declines, EqualsAnything, Flt, Foreign, Idx, NoMarker, TYPE_NAME, api_function, argtype,
+                     assert_components, capsule_is_valid, exact, f32, xyz)
 
 
 # ---------------------------------------------------------------------------------- the type
@@ -57,12 +44,9 @@ def test_instances_have_no_dict_and_no_weakrefs():
 
 
 def test_method_table_is_published_as_unnamed_capsule():
-    ctypes = pytest.importorskip("ctypes")
     cap = Vector3.__dict__["__pyx_vtable__"]
     assert type(cap).__name__ == "PyCapsule"
-    is_valid = ctypes.PYFUNCTYPE(ctypes.c_int, ctypes.py_object, ctypes.c_char_p)(
-        ("PyCapsule_IsValid", ctypes.pythonapi))
-    assert is_valid(cap, None) == 1
+    assert capsule_is_valid(cap, None) == 1
 
 
 def test_allocation_alone_gives_zero_vector():
@@ -680,12 +664,8 @@ def test_item_deletion_refused(index):
 
 
 def test_sequence_functions_wrap_negative_indices():
-    ctypes = pytest.importorskip("ctypes")
-    api = ctypes.pythonapi
-    get_item = ctypes.PYFUNCTYPE(ctypes.py_object, ctypes.py_object, ctypes.c_ssize_t)(
-        ("PySequence_GetItem", api))
-    set_item = ctypes.PYFUNCTYPE(ctypes.c_int, ctypes.py_object, ctypes.c_ssize_t,
-                                 ctypes.py_object)(("PySequence_SetItem", api))
+    get_item = api_function("PySequence_GetItem", ctypes.py_object, ctypes.py_object, ctypes.c_ssize_t)
+    set_item = api_function("PySequence_SetItem", ctypes.c_int, ctypes.py_object, ctypes.c_ssize_t, ctypes.py_object)
     v = Vector3(1, 2, 3)
     assert [get_item(v, i) for i in (-1, -2, -3)] == [3.0, 2.0, 1.0]
     assert set_item(v, -3, 9) == 0
@@ -697,22 +677,6 @@ def test_sequence_functions_wrap_negative_indices():
 
 
 # ------------------------------------------------------------------------------- comparison
-
-
-class EqualsEverything:
-    def __eq__(self, other):
-        return True
-
-    def __ne__(self, other):
-        return False
-
-
-class Declines:
-    def __eq__(self, other):
-        return NotImplemented
-
-    def __ne__(self, other):
-        return NotImplemented
 
 
 @pytest.mark.parametrize("left, right, equal", [
@@ -729,7 +693,7 @@ class Declines:
     ([1.0, 2.0, 3.0], Vector3(1, 2, 3), False),
     (Vector3(), None, False),
     (Vector3(), 0, False),
-    (Vector3(), EqualsEverything(), False),   # the right operand is not consulted
+    (Vector3(), EqualsAnything(), False),   # the right operand is not consulted
     (Declines(), Vector3(), False),
 ])
 def test_equality(left, right, equal):
@@ -738,7 +702,7 @@ def test_equality(left, right, equal):
 
 
 def test_equality_consults_left_foreign_operand():
-    assert (EqualsEverything() == Vector3()) is True
+    assert (EqualsAnything() == Vector3()) is True
 
 
 @pytest.mark.parametrize("op", ["__lt__", "__le__", "__gt__", "__ge__"])

@@ -4,12 +4,10 @@ from vexlar.vector3.vector3 import Vector3
 
 import math
 import operator
-import re
-import struct
 
 import pytest
 
-from support import TYPE_NAME, argtype, assert_components, exact, f32, same_bits, xyz
+from support import FloatSub, IntSub, argtype, assert_components, exact, f32, xyz
 
 def single_op(op, c, d):
     """Two stored singles combined in single precision."""
@@ -53,14 +51,6 @@ class Rhs:
 
     def __rfloordiv__(self, other):
         return "rfloordiv"
-
-
-class IntSub(int):
-    pass
-
-
-class FloatSub(float):
-    pass
 
 
 # ------------------------------------------------------------------------ vector with vector

@@ -12,7 +12,9 @@ import pytest
 
 from vexlar.vector3.vector3 import Vector3
 
-from support import Flt, Idx, f32
+from support import (Boom, FloatSub, Flt, HEADER, Idx, IntSub, POINTER, SKIPS, assert_every_slot_is_filled,
+                     assert_failing_slot_keeps_counts, assert_slot_keeps_counts, assert_table_capsule, f32,
+                     method_table, numbers, table_address, traceback_names)
 
 O, D, I, F = ctypes.py_object, ctypes.c_double, ctypes.c_int, ctypes.c_float
 
@@ -59,10 +61,6 @@ class Vector3Table(ctypes.Structure):
     _fields_ = [(name, ctypes.PYFUNCTYPE(result, *args)) for name, result, args in SLOTS]
 
 
-HEADER = object.__basicsize__
-POINTER = ctypes.sizeof(ctypes.c_void_p)
-
-
 class Vector3Object(ctypes.Structure):
     """A Vector3 instance as native code sees it: header, table pointer, three singles."""
 
@@ -70,23 +68,9 @@ class Vector3Object(ctypes.Structure):
                 ("x", ctypes.c_float), ("y", ctypes.c_float), ("z", ctypes.c_float)]
 
 
-_capsule_pointer = ctypes.PYFUNCTYPE(ctypes.c_void_p, ctypes.py_object, ctypes.c_char_p)(
-    ("PyCapsule_GetPointer", ctypes.pythonapi))
-_capsule_name = ctypes.PYFUNCTYPE(ctypes.c_char_p, ctypes.py_object)(
-    ("PyCapsule_GetName", ctypes.pythonapi))
-_capsule_destructor = ctypes.PYFUNCTYPE(ctypes.c_void_p, ctypes.py_object)(
-    ("PyCapsule_GetDestructor", ctypes.pythonapi))
-
-
-def table_address():
-    return _capsule_pointer(Vector3.__dict__["__pyx_vtable__"], None)
-
-
 @pytest.fixture(scope="module")
 def vt():
-    address = table_address()
-    assert address
-    return Vector3Table.from_address(address)
+    return method_table(Vector3, Vector3Table)
 
 
 # ----------------------------------------------------------------------------------- helpers
@@ -109,54 +93,19 @@ def vec(values):
 def assert_fresh_vector(v):
     """A vector made by a slot: exactly a Vector3 whose table pointer is set."""
     assert type(v) is Vector3
-    assert Vector3Object.from_address(id(v)).vtab == table_address()
+    assert Vector3Object.from_address(id(v)).vtab == table_address(Vector3)
 
-
-def traceback_names(exc):
-    names = []
-    tb = exc.__traceback__
-    while tb is not None:
-        code = tb.tb_frame.f_code
-        names.append((code.co_name, code.co_filename))
-        tb = tb.tb_next
-    return names
-
-
-
-
-class IntSub(int):
-    pass
-
-
-class FloatSub(float):
-    pass
-
-
-class Boom:
-    def __float__(self):
-        raise ZeroDivisionError("boom")
-
-
-SKIPS = pytest.mark.parametrize("skip", [0, 1])
 
 # --------------------------------------------------------------------- publication and layout
 
 
 def test_capsule_is_unnamed_without_destructor_and_stable():
-    cap = Vector3.__dict__["__pyx_vtable__"]
-    assert _capsule_name(cap) is None
-    assert _capsule_destructor(cap) is None
-    assert table_address() == table_address() != 0
-    with pytest.raises(ValueError):
-        _capsule_pointer(cap, b"vexlar.vector3.vector3.Vector3")
+    assert_table_capsule(Vector3, "vexlar.vector3.vector3.Vector3")
 
 
 def test_every_slot_is_filled(vt):
     assert len(Vector3Table._fields_) == 31
-    raw = (ctypes.c_void_p * 31).from_address(table_address())
-    for i, (name, _, _) in enumerate(SLOTS):
-        assert raw[i], f"slot {i} ({name}) is NULL"
-        assert ctypes.cast(getattr(vt, name), ctypes.c_void_p).value == raw[i]
+    assert_every_slot_is_filled(Vector3, vt, SLOTS)
 
 
 def test_instance_size_is_the_c_layout():
@@ -184,7 +133,7 @@ def test_instance_size_is_the_c_layout():
 def test_every_instance_points_at_the_table_and_holds_its_payload(vt, make):
     v = make(vt)
     raw = Vector3Object.from_address(id(v))
-    assert raw.vtab == table_address()
+    assert raw.vtab == table_address(Vector3)
     assert (raw.x, raw.y, raw.z) == (v.x, v.y, v.z)
 
 
@@ -603,11 +552,6 @@ def vector(*c):
     return Vector3(*c)
 
 
-def numbers(*c):
-    """Float objects made at run time (not shared constants), so their counts are telling."""
-    return [float(str(x)) for x in c]
-
-
 # name, arguments (made fresh), whether the result is a new object
 CALLS = [
     ("new", lambda: (1.5, 2.5, 3.5), True),
@@ -655,52 +599,15 @@ FAILING_CALLS = [
 ]
 
 
-def referenced(args):
-    """Every object argument and every item of a sequence argument."""
-    objs = [a for a in args if type(a) not in (int, float)]
-    for a in list(objs):
-        if type(a) in (list, tuple):
-            objs.extend(a)
-    return objs
-
-
-def counts(objs):
-    return [sys.getrefcount(o) for o in objs]
-
-
 def test_all_slots_are_covered_by_the_count_cases():
     assert {name for name, _, _ in CALLS} == {name for name, _, _ in SLOTS}
 
 
 @pytest.mark.parametrize("name, make_args, fresh", CALLS, ids=[c[0] for c in CALLS])
 def test_slots_neither_leak_nor_over_release(vt, name, make_args, fresh):
-    args = make_args()
-    objs = referenced(args)
-    before = counts(objs)
-    slot = getattr(vt, name)
-    first = slot(*args)
-    if fresh:
-        # The result's only reference is ours, like that of any new local object.
-        alone = object()
-        assert sys.getrefcount(first) == sys.getrefcount(alone)
-    del first
-    for _ in range(1000):
-        r = slot(*args)
-        del r
-    assert counts(objs) == before
+    assert_slot_keeps_counts(getattr(vt, name), make_args(), fresh)
 
 
 @pytest.mark.parametrize("name, make_args", FAILING_CALLS, ids=[c[0] for c in FAILING_CALLS])
 def test_failing_slots_neither_leak_nor_over_release(vt, name, make_args):
-    args = make_args()
-    objs = referenced(args)
-    before = counts(objs)
-    slot = getattr(vt, name)
-    for _ in range(1000):
-        try:
-            slot(*args)
-        except (ValueError, TypeError, OverflowError):
-            pass
-        else:
-            pytest.fail(f"{name} did not fail")
-    assert counts(objs) == before
+    assert_failing_slot_keeps_counts(getattr(vt, name), make_args(), (ValueError, TypeError, OverflowError))

@@ -15,8 +15,9 @@ import pytest
 from vexlar.vector2.vector2 import Vector2
 from vexlar.vector4.vector4 import Vector4
 
-from support import (COMPANIONS, Flt, Idx, assert_vector, components, exact, f32, other_companion,
-                     over_companions)
+from support import (COMPANIONS, Flt, HEADER, Idx, POINTER, assert_every_slot_is_filled, assert_table_capsule,
+                     assert_vector, components, counts, exact, f32, numbers, other_companion, over_companions,
+                     referenced, table_address)
 
 O, D, I, F = ctypes.py_object, ctypes.c_double, ctypes.c_int, ctypes.c_float
 INF = math.inf
@@ -61,27 +62,12 @@ SLOTS = {
 # The slots with a trailing skip_dispatch, named like the Python method they honour.
 OVERRIDABLE = [name for name, _, args in shared_slots(2) if args[-1] is I]
 
-_capsule_pointer = ctypes.PYFUNCTYPE(ctypes.c_void_p, ctypes.py_object, ctypes.c_char_p)(
-    ("PyCapsule_GetPointer", ctypes.pythonapi))
-_capsule_name = ctypes.PYFUNCTYPE(ctypes.c_char_p, ctypes.py_object)(("PyCapsule_GetName", ctypes.pythonapi))
-_capsule_destructor = ctypes.PYFUNCTYPE(ctypes.c_void_p, ctypes.py_object)(
-    ("PyCapsule_GetDestructor", ctypes.pythonapi))
-
-
-def table_address(T):
-    return _capsule_pointer(T.__dict__["__pyx_vtable__"], None)
-
-
 def table_class(T):
     return type(T.__name__ + "Table", (ctypes.Structure,),
                 {"_fields_": [(name, ctypes.PYFUNCTYPE(r, *a)) for name, r, a in SLOTS[T]]})
 
 
 TABLES = {T: table_class(T).from_address(table_address(T)) for T in SLOTS}
-
-HEADER = object.__basicsize__
-POINTER = ctypes.sizeof(ctypes.c_void_p)
-
 
 def object_class(K):
     """An instance as native code sees it: header, table pointer, the payload record."""
@@ -100,18 +86,14 @@ def slot(K, name):
 
 @over_companions
 def test_table_is_published_in_an_unnamed_capsule(K):
-    cap = K.type.__dict__["__pyx_vtable__"]
-    assert _capsule_name(cap) is None and _capsule_destructor(cap) is None
-    assert table_address(K.type) == table_address(K.type) != 0
-    with pytest.raises(ValueError):
-        _capsule_pointer(cap, K.tp_name.encode())
+    assert_table_capsule(K.type, K.tp_name)
 
 
 @over_companions
 def test_every_slot_is_filled(K):
     slots = SLOTS[K.type]
     assert len(slots) == {2: 31, 4: 30}[K.n]
-    raw = (ctypes.c_void_p * len(slots)).from_address(table_address(K.type))
+    raw = assert_every_slot_is_filled(K.type, TABLES[K.type], slots)
     assert all(raw), [name for (name, _, _), p in zip(slots, raw) if not p]
 
 
@@ -185,7 +167,7 @@ def test_sequence_slots_refuse_short_sequences_and_non_numbers(K, name, kind):
 
 def vec(K, *c):
     """A vector with fresh float objects behind it (so reference counts are telling)."""
-    return K.type(*[float(str(x)) for x in c[:K.n]])
+    return K.type(*numbers(*c[:K.n]))
 
 
 A, B = (1.5, -2, 0.25, 3), (0.5, 4, -1, 2)
@@ -226,15 +208,6 @@ def test_every_slot_has_a_case():
         assert constructors | {name for name, _, _ in RECEIVER_SLOTS} == {name for name, _, _ in slots}
 
 
-def referenced(args):
-    """Every object argument, and every item of a sequence argument."""
-    objs = [a for a in args if type(a) not in (int, float)]
-    for a in list(objs):
-        if type(a) in (list, tuple):
-            objs.extend(a)
-    return objs
-
-
 def check_result(K, r, args, expected):
     kind, value = expected
     if kind == "value":
@@ -264,7 +237,7 @@ def test_receiver_slot(K, name, make_args, expected, skip):
     args = make_args(K)
     call_args = args + ((skip,) if skip is not None else ())
     objs = referenced(args)
-    before = [sys.getrefcount(o) for o in objs]
+    before = counts(objs)
     fn = slot(K, name)
     r = fn(*call_args)
     check_result(K, r, args, expected)
@@ -274,14 +247,14 @@ def test_receiver_slot(K, name, make_args, expected, skip):
     del r
     for _ in range(300):
         fn(*call_args)
-    assert [sys.getrefcount(o) for o in objs] == before
+    assert counts(objs) == before
 
 
 @over_companions
 @pytest.mark.parametrize("name, args", [
     ("new", lambda K: (1.5, 2.5, 3.5, 4.5)[:K.n]),
-    ("cfrom_list", lambda K: ([float(str(x)) for x in (1.5, 2.5, 3.5, 4.5, 5.5)],)),
-    ("cfrom_tuple", lambda K: (tuple(float(str(x)) for x in (1.5, 2.5, 3.5, 4.5, 5.5)),)),
+    ("cfrom_list", lambda K: (numbers(1.5, 2.5, 3.5, 4.5, 5.5),)),
+    ("cfrom_tuple", lambda K: (tuple(numbers(1.5, 2.5, 3.5, 4.5, 5.5)),)),
     ("cfrom_vector", lambda K: (vec(K, 1, 2, 3, 4),)),
     ("cfrom_list", lambda K: ([1.5] * (K.n - 1),)),
     ("cfrom_tuple", lambda K: (tuple([Flt(1.5), object(), 3.5, 4.5][:K.n]),)),
@@ -293,7 +266,7 @@ def test_constructor_and_failing_slots_keep_reference_counts(K, name, args):
         name = "cfrom_" + K.name.lower()
     a = args(K)
     objs = referenced(a)
-    before = [sys.getrefcount(o) for o in objs]
+    before = counts(objs)
     fn = slot(K, name)
     for _ in range(300):
         try:
@@ -303,7 +276,7 @@ def test_constructor_and_failing_slots_keep_reference_counts(K, name, args):
         alone = object()
         assert sys.getrefcount(r) == sys.getrefcount(alone)
         del r
-    assert [sys.getrefcount(o) for o in objs] == before
+    assert counts(objs) == before
 
 
 @over_companions
@@ -365,7 +338,7 @@ def test_override_runs_with_skip_dispatch_0(K, name):
     others = slot_args(K, name)
     want = answer[name]
     objs = [s, *others, want]
-    before = [sys.getrefcount(o) for o in objs]
+    before = counts(objs)
     r = slot(K, name)(s, *others, 0)
     if name in ARGS and name != "sadd":
         assert type(r) is float and r == float(want)
@@ -380,7 +353,7 @@ def test_override_runs_with_skip_dispatch_0(K, name):
         slot(K, name)(s, *others, 0)
     assert len(calls) == 301
     calls.clear()                       # the record holds the receiver and the arguments
-    assert [sys.getrefcount(o) for o in objs] == before
+    assert counts(objs) == before
 
 
 def builtin_result(K, name, receiver, others):
