@@ -232,7 +232,18 @@ PyObject* make_default(const Default& d) noexcept {
 }
 }  // namespace
 
-Arguments::Arguments(const char* func, std::initializer_list<Param> params) noexcept : func_(func) {
+namespace {
+constinit Arguments* g_arguments = nullptr;   // every Arguments of this module, prepared at initialisation
+}
+
+int Arguments::prepare_all() noexcept {
+    for (Arguments* a = g_arguments; a; a = a->next_)
+        if (!a->ready_ && a->prepare() < 0) return -1;
+    return 0;
+}
+
+Arguments::Arguments(const char* func, std::initializer_list<Param> params) noexcept : next_(g_arguments), func_(func) {
+    g_arguments = this;
     for (const Param& p : params) {
         if (count_ == kMaxParams) break;
         params_[count_++] = p;
@@ -856,7 +867,7 @@ int execute_steps(Module& m, PyObject* module) noexcept {
     if (!m.empty_tuple && !(m.empty_tuple = PyTuple_New(0))) return -1;
     if (!m.empty_bytes && !(m.empty_bytes = PyBytes_FromStringAndSize("", 0))) return -1;
     if (!m.empty_str && !(m.empty_str = PyUnicode_FromStringAndSize("", 0))) return -1;
-    if (Name::intern_all() < 0) return -1;
+    if (Name::intern_all() < 0 || Arguments::prepare_all() < 0) return -1;
     if (PyType_Ready(&FunctionType) < 0) return -1;
 
     // From here on a failure carries the module's init entry.

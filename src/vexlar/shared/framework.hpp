@@ -292,16 +292,19 @@ int match_fastcall(const Signature& sig, PyObject* const* args, Py_ssize_t nargs
                    PyObject** out) noexcept;
 
 // The parameters of a callable that is not a function object (an `__init__`), matched by the
-// same rules. Names are interned and defaults made on first use; `out` receives borrowed
-// references with the defaults filled in. 0, or -1 with the exception.
+// same rules. Names are interned and defaults made when the module initialises (or on first
+// use, for one made later); `out` receives borrowed references with the defaults filled in.
+// 0, or -1 with the exception.
 class Arguments {
 public:
     Arguments(const char* func, std::initializer_list<Param> params) noexcept;
     int match(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** out) noexcept;
     int match(PyObject* args, PyObject* kwds, PyObject** out) noexcept;
+    static int prepare_all() noexcept;   // -1 with an exception
 
 private:
     int prepare() noexcept;
+    Arguments* next_;
     int finish(PyObject** out) noexcept;
     Signature signature() const noexcept;
 
