@@ -924,3 +924,10 @@ def test_setstate_guard_takes_its_argument_by_keyword_too(v):
         v.__setstate__(state=1)
     with pytest.raises(TypeError, match="unexpected keyword argument 'other'"):
         v.__setstate__(other=1)
+
+
+def test_defaults_are_read_only():
+    # Argument matching reads them without a lock; a replaced tuple could be too short.
+    with pytest.raises(AttributeError):
+        Vector3.dot.__defaults__ = (1,)
+    assert Vector3.dot.__defaults__ is None

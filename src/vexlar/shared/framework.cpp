@@ -503,10 +503,6 @@ template <PyObject* Function::*Field>
 int set_any(PyObject* self, PyObject* v, void*) noexcept {
     return set_field<Field>(self, v, true, "");
 }
-int set_defaults(PyObject* self, PyObject* v, void*) noexcept {
-    return set_field<&Function::defaults>(self, v, !v || v == Py_None || PyTuple_Check(v),
-                                          "__defaults__ must be set to a tuple object");
-}
 int set_kwdefaults(PyObject* self, PyObject* v, void*) noexcept {
     return set_field<&Function::kwdefaults>(self, v, !v || v == Py_None || PyDict_Check(v),
                                             "__kwdefaults__ must be set to a dict object");
@@ -559,7 +555,8 @@ PyGetSetDef function_getset[] = {
     {"__qualname__", get_field<&Function::qualname>, set_str<&Function::qualname>, nullptr, nullptr},
     {"__module__", get_field<&Function::module_name>, set_any<&Function::module_name>, nullptr, nullptr},
     {"__doc__", get_field<&Function::doc>, set_any<&Function::doc>, nullptr, nullptr},
-    {"__defaults__", get_field<&Function::defaults>, set_defaults, nullptr, nullptr},
+    // Read-only: argument matching takes the defaults from here without a lock.
+    {"__defaults__", get_field<&Function::defaults>, nullptr, nullptr, nullptr},
     {"__kwdefaults__", get_field<&Function::kwdefaults>, set_kwdefaults, nullptr, nullptr},
     {"__annotations__", get_field<&Function::annotations>, set_annotations, nullptr, nullptr},
     {"__dict__", PyObject_GenericGetDict, PyObject_GenericSetDict, nullptr, nullptr},
