@@ -15,6 +15,7 @@ import re
 import subprocess
 import sys
 import textwrap
+import traceback
 import threading
 import types
 import warnings
@@ -931,3 +932,19 @@ def test_defaults_are_read_only():
     with pytest.raises(AttributeError):
         Vector3.dot.__defaults__ = (1,)
     assert Vector3.dot.__defaults__ is None
+
+
+def test_rebinding_qualname_keeps_traceback_entries_intact():
+    from vexlar.vector2.vector2 import Vector2
+
+    method = Vector2.dot
+    # Nothing else holds the original name, so rebinding frees it.
+    method.__qualname__ = "".join(["re", "named"])
+    gc.collect()
+    try:
+        with pytest.raises(TypeError) as excinfo:
+            Vector2().dot(1)
+        names = [e.name for e in traceback.extract_tb(excinfo.value.__traceback__)]
+        assert "vexlar.vector2.vector2.Vector2.dot" in names
+    finally:
+        method.__qualname__ = "Vector2." + "".join(["d", "ot"])

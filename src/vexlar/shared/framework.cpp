@@ -341,7 +341,8 @@ struct Function {
     vectorcallfunc vectorcall;
     const MethodDef* def;
     PyTypeObject* owner;            // receiver type; nullptr for static methods
-    const char* trace_name;         // "<Type>.<method>", UTF-8 of qualname
+    const char* trace_name;         // "<Type>.<method>": UTF-8 of trace_qualname
+    PyObject* trace_qualname;       // the qualified name as made; __qualname__ may be rebound
     PyObject* names[kMaxParams];    // interned parameter names
     PyObject* name;
     PyObject* qualname;
@@ -464,6 +465,7 @@ void function_dealloc(PyObject* self) noexcept {
     for (PyObject*& n : f->names) Py_CLEAR(n);
     Py_CLEAR(f->name);
     Py_CLEAR(f->qualname);
+    Py_CLEAR(f->trace_qualname);
     Py_CLEAR(f->module_name);
     PyObject_GC_Del(self);
 }
@@ -594,7 +596,7 @@ PyObject* make_function(const MethodDef& d, PyTypeObject* owner, const char* own
     f->owner = d.is_static ? nullptr : owner;
     f->trace_name = nullptr;
     for (PyObject*& n : f->names) n = nullptr;
-    f->name = f->qualname = f->module_name = f->dict = f->defaults = f->kwdefaults = f->annotations = f->doc =
+    f->name = f->qualname = f->trace_qualname = f->module_name = f->dict = f->defaults = f->kwdefaults = f->annotations = f->doc =
         f->code = nullptr;
     Ref self = Ref::steal(reinterpret_cast<PyObject*>(f));
     PyObject_GC_Track(self.get());
@@ -603,7 +605,8 @@ PyObject* make_function(const MethodDef& d, PyTypeObject* owner, const char* own
         if (!(f->names[i] = PyUnicode_InternFromString(d.params[i].name))) return nullptr;
     if (!(f->name = PyUnicode_InternFromString(d.name))) return nullptr;
     if (!(f->qualname = PyUnicode_FromFormat("%s.%s", owner_name, d.name))) return nullptr;
-    if (!(f->trace_name = PyUnicode_AsUTF8(f->qualname))) return nullptr;
+    f->trace_qualname = Py_NewRef(f->qualname);
+    if (!(f->trace_name = PyUnicode_AsUTF8(f->trace_qualname))) return nullptr;
     if (!(f->module_name = PyUnicode_FromString(the_module.info->qualified))) return nullptr;
     f->doc = d.doc ? PyUnicode_FromString(d.doc) : Py_NewRef(Py_None);
     if (!f->doc) return nullptr;
