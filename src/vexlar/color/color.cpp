@@ -3,8 +3,6 @@
 // wraps. Python subclasses are allowed: `fade` and `to_int` then honour their overrides.
 #include <raylib.h>   // ColorTint, ColorToInt, ColorIsEqual (and the Color record)
 
-#include <bit>
-#include <cstdint>
 
 #include "vexlar/shared/framework.hpp"
 
@@ -57,17 +55,10 @@ inline unsigned char& channel(Col* c, int i) noexcept {
 // (33 gives 0.12941176470588234), and the round trip through from_normalized depends on it.
 constexpr double kInverse255 = 1.0 / 255.0;
 
-// NaN and the infinities by their bits: the fast-math build may fold a comparison-based test.
-inline bool is_finite(double v) noexcept { return ((std::bit_cast<uint64_t>(v) >> 52) & 0x7ff) != 0x7ff; }
-inline bool is_nan(float v) noexcept {
-    const uint32_t b = std::bit_cast<uint32_t>(v);
-    return ((b >> 23) & 0xff) == 0xff && (b & 0x7fffff) != 0;
-}
-
 // A normalised component back to a channel: truncated; NaN or beyond 32 bits counts as negative.
 inline unsigned char from_unit(double v) noexcept {
     const double scaled = 255.0 * v;
-    if (!is_finite(scaled) || scaled <= -2147483649.0 || scaled >= 2147483648.0) return 0;
+    if (!vx::is_finite(scaled) || scaled <= -2147483649.0 || scaled >= 2147483648.0) return 0;
     return clamp(static_cast<int>(scaled));
 }
 
@@ -103,7 +94,7 @@ void Color_fade(Col* self, float alpha, int skip_dispatch) noexcept {
         if (rc < 0) M.trace("Color.fade");
         return;
     }
-    float t = is_nan(alpha) ? 1.0f : alpha < 1.0f ? alpha : 1.0f;
+    float t = vx::is_nan(alpha) ? 1.0f : alpha < 1.0f ? alpha : 1.0f;
     t = t > 0.0f ? t : 0.0f;
     self->_raw.a = static_cast<unsigned char>(static_cast<int>(static_cast<double>(t) * 255.0));
 }
@@ -111,11 +102,7 @@ void Color_fade(Col* self, float alpha, int skip_dispatch) noexcept {
 int Color_to_int(Col* self, int skip_dispatch) noexcept {
     int packed = 0;
     if (int rc = vx::call_override(packed, vx::py(self), skip_dispatch, name_to_int, vx::body_of<to_int_method>)) {
-        if (rc < 0) {
-            M.trace("Color.to_int");
-            return 0;
-        }
-        return packed;
+        return rc < 0 ? M.fail_zero("Color.to_int") : packed;
     }
     return ColorToInt(self->_raw);
 }

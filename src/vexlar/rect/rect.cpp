@@ -5,9 +5,6 @@
 // single precision; values coming from Python stay doubles until they are stored. The typed
 // collision forms for Python objects compare with Python's own operators, so ints compare
 // exactly and foreign number types take part on their own terms.
-#include <cstdint>
-#include <cstring>
-
 #include "vexlar/shared/framework.hpp"
 
 using vx::Ref;
@@ -55,22 +52,10 @@ inline float single(double d) noexcept { return static_cast<float>(d); }
 inline float right_of(const Rectangle& r) noexcept { return r.x + r.width; }
 inline float bottom_of(const Rectangle& r) noexcept { return r.y + r.height; }
 
-// The build assumes finite values, so the compiler may turn a comparison around in a way that
-// lets NaN compare true. Testing the bits keeps every comparison with a NaN false.
-inline bool is_nan(double d) noexcept {
-    uint64_t b;
-    std::memcpy(&b, &d, sizeof b);
-    return (b & 0x7fffffffffffffffULL) > 0x7ff0000000000000ULL;
-}
+// A NaN anywhere makes every comparison false; tested on the bits (see vx::is_nan).
 template <class... D>
 inline bool any_nan(D... values) noexcept {
-    return (is_nan(values) || ...);
-}
-
-// The failure value of a truth-value slot, after its traceback entry.
-int fail_false(const char* qualname, std::source_location loc = std::source_location::current()) noexcept {
-    M.trace(qualname, static_cast<int>(loc.line()));
-    return 0;
+    return (vx::is_nan(values) || ...);
 }
 
 inline void value_error(const char* message) noexcept { PyErr_SetString(PyExc_ValueError, message); }
@@ -314,9 +299,9 @@ template <auto Test, const Overridable& O>
 int truth_slot(VexlarRect* self, Arg<Test> arg, int skip_dispatch) noexcept {
     vx::Truth r;
     if (int rc = vx::call_override(r, vx::py(self), skip_dispatch, O.name, vx::body_of<truth_method<Test, O>>, arg))
-        return rc < 0 ? fail_false(O.qualname) : r.value;
+        return rc < 0 ? M.fail_zero(O.qualname) : r.value;
     const int v = Test(self, arg);
-    return v < 0 ? fail_false(O.qualname) : v;
+    return v < 0 ? M.fail_zero(O.qualname) : v;
 }
 
 // Object slots: a new reference, or nullptr. A Vector4 result is declared as such, so an

@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <source_location>
 #include <span>
 #include <tuple>
@@ -118,6 +119,23 @@ inline bool failed(double v) noexcept {
     return std::bit_cast<uint64_t>(v) == std::bit_cast<uint64_t>(-1.0) && PyErr_Occurred();
 }
 inline bool failed(int v) noexcept { return v == -1 && PyErr_Occurred(); }
+
+// NaN and the infinities, told by their bits: the fast-math build assumes finite values and
+// may fold or turn around a comparison-based test.
+template <class T> requires std::is_floating_point_v<T>
+inline bool is_nan(T v) noexcept {
+    using Bits = std::conditional_t<sizeof(T) == 4, uint32_t, uint64_t>;
+    constexpr Bits magnitude = ~(Bits(1) << (sizeof(T) * 8 - 1));
+    constexpr Bits infinity = std::bit_cast<Bits>(std::numeric_limits<T>::infinity());
+    return (std::bit_cast<Bits>(v) & magnitude) > infinity;
+}
+template <class T> requires std::is_floating_point_v<T>
+inline bool is_finite(T v) noexcept {
+    using Bits = std::conditional_t<sizeof(T) == 4, uint32_t, uint64_t>;
+    constexpr Bits magnitude = ~(Bits(1) << (sizeof(T) * 8 - 1));
+    constexpr Bits infinity = std::bit_cast<Bits>(std::numeric_limits<T>::infinity());
+    return (std::bit_cast<Bits>(v) & magnitude) < infinity;
+}
 
 // Python object to a 32-bit C int: ints by value, others through __int__ (floats truncate).
 // -1 with an exception pending on failure.
@@ -459,6 +477,11 @@ struct Module {
                         std::source_location loc = std::source_location::current()) noexcept {
         trace(owner, member, static_cast<int>(loc.line()));
         return nullptr;
+    }
+    // trace(), then the failure value 0 of a slot whose int result stands for a truth or a number.
+    int fail_zero(const char* qualname, std::source_location loc = std::source_location::current()) noexcept {
+        trace(qualname, nullptr, static_cast<int>(loc.line()));
+        return 0;
     }
     // trace(), then the failure value -1 of a slot returning int.
     int fail_int(const char* qualname, std::source_location loc = std::source_location::current()) noexcept {

@@ -113,10 +113,7 @@ struct Vector {
 
     // Whether a component truncates to a 32-bit int (not for infinities, NaN or beyond).
     static bool fits_int32(T c) noexcept {
-        constexpr int exponent_bits = sizeof(T) == 4 ? 8 : 11;
-        constexpr int mantissa_bits = sizeof(T) == 4 ? 23 : 52;
-        constexpr Bits all_ones = (Bits(1) << exponent_bits) - 1;
-        if (((std::bit_cast<Bits>(c) >> mantissa_bits) & all_ones) == all_ones) return false;
+        if (!is_finite(c)) return false;
         const double d = c;   // truncation toward zero keeps (-2**31 - 1, 2**31) in range
         return d > -2147483649.0 && d < 2147483648.0;
     }
