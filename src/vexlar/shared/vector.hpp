@@ -142,6 +142,17 @@ struct Vector {
         return make_traced(a, "new");
     }
 
+    // The static constructor slots from N C numbers (`new`, `cfrom_ints`, `cfrom_floats` and
+    // `cfrom_xy`/`cfrom_xyz`/`cfrom_xyzw`): each number widened to double, then rounded once.
+    template <class C, class Seq> struct Components;
+    template <class C, std::size_t... I> struct Components<C, std::index_sequence<I...>> {
+        static Obj* slot(decltype((void)I, C{})... values) noexcept {
+            return from_doubles({static_cast<double>(values)...});
+        }
+    };
+    template <class C>
+    static constexpr auto from_components = &Components<C, std::make_index_sequence<N>>::slot;
+
     // The first N items of an exact tuple or list, converted to doubles. The items are held
     // while they convert: a conversion that runs Python code may shrink the list.
     static Obj* from_items(PyObject* seq, const char* func) noexcept {
@@ -301,10 +312,13 @@ struct Vector {
         return number_slot<dot_method>(self, other, skip, n_dot, dot_double);
     }
 
-    // The slots every vector table has, from `cfrom_list` on; a module sets its constructors
-    // (`new`, `cfrom_ints`, ...) and any slot of its own on the returned table.
+    // The slots every vector table has under the same name; a module sets those named after
+    // its type (`cfrom_vector3`, `cfrom_xyz`) and any slot of its own on the returned table.
     static constexpr typename Tr::Table shared_table() noexcept {
         typename Tr::Table t{};
+        t.new_ = from_components<double>;
+        t.cfrom_ints = from_components<int>;
+        t.cfrom_floats = from_components<float>;
         t.cfrom_list = cfrom_list;
         t.cfrom_tuple = cfrom_tuple;
         t._add = _add;

@@ -33,11 +33,7 @@ constexpr vx::PickleText kPickle = {
 // C method table slots particular to Vector2
 //------------------------------------------------------------------------------------------
 
-Vec* Vector2_new(double x, double y) noexcept { return V::from_doubles({x, y}); }
 Vec* Vector2_cfrom_struct(Vector2 record) noexcept { return V::from_doubles({record.x, record.y}); }
-Vec* Vector2_cfrom_ints(int x, int y) noexcept { return V::from_doubles({double(x), double(y)}); }
-Vec* Vector2_cfrom_floats(float x, float y) noexcept { return V::from_doubles({x, y}); }
-Vec* Vector2_cfrom_xy(double x, double y) noexcept { return V::from_doubles({x, y}); }
 
 //------------------------------------------------------------------------------------------
 // Properties: components, the two-letter swizzles, length
@@ -69,12 +65,9 @@ const auto Vector2_methods = V::methods("from_vector2", "from_xy");
 // The shared vector slots, with this type's constructors in their places.
 constinit const VexlarVector2Table vector2_table = [] {
     VexlarVector2Table t = V::shared_table();
-    t.new_ = Vector2_new;
     t.cfrom_struct = Vector2_cfrom_struct;
-    t.cfrom_ints = Vector2_cfrom_ints;
-    t.cfrom_floats = Vector2_cfrom_floats;
     t.cfrom_vector2 = V::cfrom_vector;
-    t.cfrom_xy = Vector2_cfrom_xy;
+    t.cfrom_xy = V::from_components<double>;
     return t;
 }();
 

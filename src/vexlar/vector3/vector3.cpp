@@ -30,13 +30,8 @@ constexpr vx::PickleText kPickle = {
 };
 
 //------------------------------------------------------------------------------------------
-// C method table slots particular to Vector3
+// The cross product, Vector3's own slot
 //------------------------------------------------------------------------------------------
-
-Vec* Vector3_new(double x, double y, double z) noexcept { return V::from_doubles({x, y, z}); }
-Vec* Vector3_cfrom_ints(int x, int y, int z) noexcept { return V::from_doubles({double(x), double(y), double(z)}); }
-Vec* Vector3_cfrom_floats(float x, float y, float z) noexcept { return V::from_doubles({x, y, z}); }
-Vec* Vector3_cfrom_xyz(double x, double y, double z) noexcept { return V::from_doubles({x, y, z}); }
 
 // Each component in single precision; one product of each difference may be fused.
 V::A cross(const V::A& a, const V::A& b) noexcept {
@@ -93,11 +88,8 @@ const auto Vector3_methods = vx::join(
 // The shared vector slots, with this type's constructors in their places.
 constinit const VexlarVector3Table vector3_table = [] {
     VexlarVector3Table t = V::shared_table();
-    t.new_ = Vector3_new;
-    t.cfrom_ints = Vector3_cfrom_ints;
-    t.cfrom_floats = Vector3_cfrom_floats;
     t.cfrom_vector3 = V::cfrom_vector;
-    t.cfrom_xyz = Vector3_cfrom_xyz;
+    t.cfrom_xyz = V::from_components<double>;
     t.cross = Vector3_cross;
     return t;
 }();

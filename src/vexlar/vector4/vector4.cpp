@@ -30,17 +30,6 @@ constexpr vx::PickleText kPickle = {
 };
 
 //------------------------------------------------------------------------------------------
-// C method table slots particular to Vector4
-//------------------------------------------------------------------------------------------
-
-Vec* Vector4_new(double x, double y, double z, double w) noexcept { return V::from_doubles({x, y, z, w}); }
-Vec* Vector4_cfrom_ints(int x, int y, int z, int w) noexcept {
-    return V::from_doubles({double(x), double(y), double(z), double(w)});
-}
-Vec* Vector4_cfrom_floats(float x, float y, float z, float w) noexcept { return V::from_doubles({x, y, z, w}); }
-Vec* Vector4_cfrom_xyzw(double x, double y, double z, double w) noexcept { return V::from_doubles({x, y, z, w}); }
-
-//------------------------------------------------------------------------------------------
 // Properties and methods
 //------------------------------------------------------------------------------------------
 
@@ -64,11 +53,8 @@ const auto Vector4_methods = V::methods("from_vector4", "from_xyzw");
 // The shared vector slots, with this type's constructors in their places.
 constinit const VexlarVector4Table vector4_table = [] {
     VexlarVector4Table t = V::shared_table();
-    t.new_ = Vector4_new;
-    t.cfrom_ints = Vector4_cfrom_ints;
-    t.cfrom_floats = Vector4_cfrom_floats;
     t.cfrom_vector4 = V::cfrom_vector;
-    t.cfrom_xyzw = Vector4_cfrom_xyzw;
+    t.cfrom_xyzw = V::from_components<double>;
     return t;
 }();
 
