@@ -375,9 +375,7 @@ const vx::TypeImport imports[] = {
      reinterpret_cast<const void**>(&vector4_table)},
 };
 const vx::ModuleInfo info = {
-    .name = "color",
-    .qualified = "vexlar.color.color",
-    .source = "src/vexlar/color/color.cpp",
+    VEXLAR_MODULE_NAMES(color),
     .types = types,
     .imports = imports,
 };

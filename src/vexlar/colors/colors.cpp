@@ -345,9 +345,7 @@ const vx::TypeImport imports[] = {
     {"vexlar.color.color", "Color", sizeof(VexlarColor), &Color_type, reinterpret_cast<const void**>(&color_table)},
 };
 const vx::ModuleInfo info = {
-    .name = "colors",
-    .qualified = "vexlar.colors.colors",
-    .source = "src/vexlar/colors/colors.cpp",
+    VEXLAR_MODULE_NAMES(colors),
     .types = types,
     .imports = imports,
     .statements = make_palette,

@@ -717,9 +717,7 @@ const vx::TypeImport imports[] = {
      reinterpret_cast<const void**>(&vector4_table)},
 };
 const vx::ModuleInfo info = {
-    .name = "rect",
-    .qualified = "vexlar.rect.rect",
-    .source = "src/vexlar/rect/rect.cpp",
+    VEXLAR_MODULE_NAMES(rect),
     .types = types,
     .imports = imports,
 };

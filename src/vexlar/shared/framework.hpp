@@ -643,6 +643,10 @@ static_assert(offsetof(VexlarWindow, _size) == kPayloadOffset &&
 
 }  // namespace vx
 
+// The names of module vexlar.<m>.<m>, derived from <m>: definition name, dotted name, and the
+// source path its traceback entries name. Opens a vx::ModuleInfo initialiser.
+#define VEXLAR_MODULE_NAMES(m) .name = #m, .qualified = "vexlar." #m "." #m, .source = "src/vexlar/" #m "/" #m ".cpp"
+
 // Defines the module's state and its entry point PyInit_<name>, and the flag by which an
 // embedding host marks the module as the program's main module.
 #define VEXLAR_MODULE(name, info)                                                               \

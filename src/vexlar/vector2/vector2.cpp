@@ -97,9 +97,7 @@ const vx::TypeDef types[] = {
     {.type = &Vector2Type, .vtable = &vector2_table, .methods = Vector2_methods, .pickle_guard = true},
 };
 const vx::ModuleInfo info = {
-    .name = "vector2",
-    .qualified = "vexlar.vector2.vector2",
-    .source = "src/vexlar/vector2/vector2.cpp",
+    VEXLAR_MODULE_NAMES(vector2),
     .types = types,
 };
 }  // namespace

@@ -120,9 +120,7 @@ const vx::TypeDef types[] = {
     {.type = &Vector3Type, .vtable = &vector3_table, .methods = Vector3_methods, .pickle_guard = true},
 };
 const vx::ModuleInfo info = {
-    .name = "vector3",
-    .qualified = "vexlar.vector3.vector3",
-    .source = "src/vexlar/vector3/vector3.cpp",
+    VEXLAR_MODULE_NAMES(vector3),
     .types = types,
     .check_type_size = true,
 };

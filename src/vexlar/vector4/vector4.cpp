@@ -84,9 +84,7 @@ const vx::TypeDef types[] = {
     {.type = &Vector4Type, .vtable = &vector4_table, .methods = Vector4_methods, .pickle_guard = true},
 };
 const vx::ModuleInfo info = {
-    .name = "vector4",
-    .qualified = "vexlar.vector4.vector4",
-    .source = "src/vexlar/vector4/vector4.cpp",
+    VEXLAR_MODULE_NAMES(vector4),
     .types = types,
 };
 }  // namespace
