@@ -421,14 +421,6 @@ float* field(VexlarRect* self, Py_ssize_t i) noexcept {
     }
 }
 
-// A subscript as a machine index: ints directly, anything else through __index__.
-Py_ssize_t to_index(PyObject* key) noexcept {
-    if (PyLong_Check(key)) [[likely]]
-        return PyLong_AsSsize_t(key);
-    Ref i = Ref::steal(PyNumber_Index(key));
-    return i ? PyLong_AsSsize_t(i.get()) : -1;
-}
-
 void refuse_item_delete(PyObject* self) noexcept {
     PyErr_Format(PyExc_NotImplementedError, "Subscript %.10s not supported by %.200s", "deletion",
                  Py_TYPE(self)->tp_name);
@@ -459,7 +451,7 @@ int Rect_sq_ass_item(PyObject* self, Py_ssize_t i, PyObject* value) noexcept {
 }
 
 PyObject* Rect_mp_subscript(PyObject* self, PyObject* key) noexcept {
-    const Py_ssize_t i = to_index(key);
+    const Py_ssize_t i = vx::to_index(key);
     if (i == -1 && PyErr_Occurred()) return M.fail("Rect.__getitem__");
     return Rect_sq_item(self, i);
 }
@@ -467,7 +459,7 @@ PyObject* Rect_mp_subscript(PyObject* self, PyObject* key) noexcept {
 int Rect_mp_ass_subscript(PyObject* self, PyObject* key, PyObject* value) noexcept {
     Py_ssize_t i = 0;
     if (value) {
-        i = to_index(key);
+        i = vx::to_index(key);
         if (i == -1 && PyErr_Occurred()) return M.fail_int("Rect.__setitem__");
     }
     return Rect_sq_ass_item(self, i, value);

@@ -137,6 +137,11 @@ inline bool is_finite(T v) noexcept {
     return (std::bit_cast<Bits>(v) & magnitude) < infinity;
 }
 
+// A subscript as a machine index: ints directly, anything else through __index__ (a float or a
+// slice is the interpreter's TypeError, an int beyond the machine range its OverflowError).
+// -1 with an exception pending on failure.
+inline Py_ssize_t to_index(PyObject* key) noexcept { return PyNumber_AsSsize_t(key, PyExc_OverflowError); }
+
 // Python object to a 32-bit C int: ints by value, others through __int__ (floats truncate).
 // -1 with an exception pending on failure.
 int to_int32_slow(PyObject* o) noexcept;

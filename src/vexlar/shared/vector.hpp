@@ -644,14 +644,14 @@ struct Vector {
         return assign_item(self, i, value) < 0 ? the_module.fail_int(Tr::name, "__setitem__") : 0;
     }
     static PyObject* mp_subscript(PyObject* self, PyObject* key) noexcept {
-        const Py_ssize_t i = PyNumber_AsSsize_t(key, PyExc_OverflowError);
+        const Py_ssize_t i = to_index(key);
         if (i == -1 && PyErr_Occurred()) return the_module.fail(Tr::name, "__getitem__");
         return sq_item(self, i);
     }
     static int mp_ass_subscript(PyObject* self, PyObject* key, PyObject* value) noexcept {
         Py_ssize_t i = 0;
         if (value) {
-            i = PyNumber_AsSsize_t(key, PyExc_OverflowError);
+            i = to_index(key);
             if (i == -1 && PyErr_Occurred()) return the_module.fail_int(Tr::name, "__setitem__");
         }
         return sq_ass_item(self, i, value);
